@@ -1,0 +1,33 @@
+// Everything that lives from start to end of the program: the bound D2XX
+// library, the transport, the prompts and the windows, created in order.
+#pragma once
+
+#include "app/TformMain.h"
+#include "app/WidgetPrompts.h"
+#include "console/PrintConsole.h"
+#include "link/D2XXUnit.h"
+#include "link/D2xxLibrary.h"
+
+#include <memory>
+
+namespace kestra {
+
+class KestraApplication {
+public:
+    // With installPrompts false the caller keeps its own prompts (tests).
+    explicit KestraApplication(bool installPrompts = true);
+    ~KestraApplication();
+
+    void show();
+
+    D2xxLibrary library;
+    D2XXUnit transport{library};
+    std::unique_ptr<TformMain> formMain;
+    std::unique_ptr<TformPrint> formPrint;
+
+private:
+    WidgetPrompts prompts_;
+    bool ownsPrompts_;
+};
+
+} // namespace kestra

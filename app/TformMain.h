@@ -1,0 +1,124 @@
+// The main window: device link, effect lists, the pedal operations' buttons,
+// and the editor state every other window reads.
+#pragma once
+
+#include "app/core/EditorState.h"
+#include "link/D2XXUnit.h"
+#include "protocol/RealTimeFunctions.h"
+
+#include <QMainWindow>
+#include <QTimer>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QCheckBox;
+
+namespace kestra {
+
+class ToggleSwitch;
+class TformPrint;
+
+class TformMain : public QMainWindow, public InboundHandler {
+    Q_OBJECT
+
+public:
+    explicit TformMain(D2XXUnit& transport, QWidget* parent = nullptr);
+    ~TformMain() override;
+
+    // The windows created after this one.
+    void setConsole(TformPrint* console) { formPrint_ = console; }
+
+    EditorState& state() { return state_; }
+    D2XXUnit& transport() { return transport_; }
+
+    // Connection menu.
+    void probeDevices();
+    void scanDevices();
+    bool linkDevice();
+    void menuConnectClick();
+    void menuDisconnectClick();
+
+    // Stored effect.
+    void getStoredEffect();
+
+    // Live mode.
+    void setLiveMode(bool on);
+
+    // Background receive, one tick.
+    void Timer_USB_readTimer();
+
+    // InboundHandler.
+    void selectBankRadio(int bankIndex) override;
+    void openReportedEffect(std::uint16_t effectNumber) override;
+    void showUploadComplete(const QString& text) override;
+    void applyRealtimeFrame(const RealtimeFrame& frame) override;
+    void showEepromDump(const std::uint8_t* bytes) override;
+    void reportInboundError(const QString& message) override;
+
+    // Controls, named as the rest of the editor refers to them.
+    QLabel* lblDeviceName = nullptr;
+    QListWidget* lstCategory = nullptr;
+    QListWidget* lstEffects = nullptr;
+    QPushButton* btnUpload = nullptr;
+    QLabel* lblStatus = nullptr;
+    QPushButton* btnOpenEffect = nullptr;
+    QPushButton* btnRequest = nullptr;
+    QPushButton* btnAssign = nullptr;
+    QPushButton* btnStoreSettingsOnPedal = nullptr;
+    QPushButton* btnGetFXInfo = nullptr;
+    QGroupBox* lblBankNum = nullptr;
+    QRadioButton* rdbtnBank1 = nullptr;
+    QRadioButton* rdbtnBank2 = nullptr;
+    QRadioButton* rdbtnBank3 = nullptr;
+    QLabel* lblLive = nullptr;
+    ToggleSwitch* swLive = nullptr;
+    QPushButton* btnUploadFile = nullptr;
+    QCheckBox* chkFirmwareUpgradeMode = nullptr;
+    QLabel* lblSerialNumber = nullptr;
+    QLabel* lblFirmwareVersion = nullptr;
+
+    QAction* menuLoadConfiguration = nullptr;
+    QAction* menuSaveConfiguration = nullptr;
+    QAction* menuLoadIR = nullptr;
+    QAction* menuScan = nullptr;
+    QAction* menuConnect = nullptr;
+    QAction* menuDisconnect = nullptr;
+    QMenu* menuLook = nullptr;
+    QMenu* menuMIDI = nullptr;
+    QMenu* menuMIDIchannel = nullptr;
+    QMenu* menuMode = nullptr;
+    QAction* menuModePreset = nullptr;
+    QAction* menuModeBank = nullptr;
+    QAction* menuFirmwareUpgradeMode = nullptr;
+    QAction* menuStartFirmwareUpgrade = nullptr;
+    QAction* menuEraseSettings = nullptr;
+    QAction* menuSupport = nullptr;
+    QAction* menuAppVersion = nullptr;
+    QAction* menuFirmwareVersion = nullptr;
+    QAction* menuNewAppVersion = nullptr;
+    QAction* menuSerialNumber = nullptr;
+    QAction* menuUpdateNow = nullptr;
+    QAction* menuShowUpdateMsg = nullptr;
+
+    QTimer Timer_USB_read;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void FormCreate();
+
+    D2XXUnit& transport_;
+    EditorState state_;
+    RealTimeFunctions realTime_;
+    TformPrint* formPrint_ = nullptr;
+};
+
+} // namespace kestra

@@ -1,0 +1,40 @@
+// The synchronous receive: an operation that has sent a command waits here
+// for the answer, keeping the window responsive, and within a time limit so a
+// silent pedal cannot hang the editor.
+#pragma once
+
+#include "link/D2XXUnit.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace kestra {
+
+struct Reply {
+    enum class Outcome { Received, QueueFailed, TimedOut };
+    Outcome outcome = Outcome::Received;
+    QByteArray bytes; // everything collected
+    // Application mode: the bytes as UTF-8 text. Bootloader mode: the first
+    // byte as two upper-case hex digits ("79"). Empty unless Received.
+    QString text;
+
+    bool received() const { return outcome == Outcome::Received; }
+};
+
+// How long an answer may take to begin; the pedal answers within
+// milliseconds, the bootloader's global erase within about a second.
+inline constexpr int ReplyTimeLimitMs = 3000;
+inline constexpr int BootloaderReplyTimeLimitMs = 5000;
+// In application mode an answer ends with this long a silence.
+inline constexpr int ReplyQuietMs = 100;
+
+// Waits for the first byte (processing window messages), collects until a
+// read returns nothing, logs the count and purges the receive queue. The
+// caller has stopped the polling timer.
+Reply receiveReply(D2XXUnit& transport, bool firmwareUpgradeMode,
+                   int timeLimitMs = ReplyTimeLimitMs);
+
+// The text the user reads when an exchange got no answer.
+QString noAnswerMessage(const QString& what);
+
+} // namespace kestra
