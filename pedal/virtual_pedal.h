@@ -1,0 +1,149 @@
+// The virtual Kestra pedal: its application firmware (the host protocol,
+// footswitches, knobs and the EEPROM model), the ROM bootloader it can
+// restart into, and the stream of messages it sends back. Deterministic and
+// single threaded; the USB bridge and the pseudo-terminal program wrap it.
+#pragma once
+
+#include "pedal/hex.h"
+#include "pedal/output_queue.h"
+#include "pedal/rom_bootloader.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestra::sim {
+
+inline constexpr int kParameterCount = 16;
+inline constexpr std::size_t kEepromSize = 16384;
+inline constexpr std::uint8_t kNone = 0xFF;
+
+// Real-time sources, numbered as in the pedal's control frames.
+enum Source : std::uint8_t {
+    KnobI = 0,
+    SwitchB1 = 5,
+    SwitchB2 = 6,
+    SwitchB3 = 7,
+    FootFS = 8,
+    FootFL = 9,
+    FootRMT = 10,
+    Expression = 11,
+};
+
+// What Store settings keeps across a restart, and what the pedal runs with.
+struct Settings {
+    std::array<std::uint32_t, kParameterCount> values{};    // level << 13
+    std::map<std::uint16_t, std::uint32_t> valuesByAddress; // not in the image's table
+    std::array<std::uint8_t, kParameterCount> sources{};
+    std::array<std::uint8_t, 4> leds{};
+    std::uint8_t bypassSource = kNone;
+    std::uint8_t presetSource = kNone;
+    std::array<bool, kParameterCount> reversed{};
+    bool bankMode = false;
+    std::uint8_t bank = 0;   // 0..2 = bank I..III
+    std::uint8_t preset = 0; // preset number in preset mode
+    std::uint8_t midiChannel = 0;
+
+    Settings() {
+        sources.fill(kNone);
+        leds.fill(kNone);
+    }
+    bool operator==(const Settings&) const = default;
+};
+
+struct CommandResult {
+    bool ok = true;
+    std::string text;
+};
+
+class VirtualPedal {
+public:
+    // Slot 0 is the preset slot, 1..3 are banks I..III.
+    static constexpr int kSlots = 4;
+
+    explicit VirtualPedal(Clock clock = steadyMicroseconds);
+
+    // Factory state: firmware 3, empty store, preset mode, no routing.
+    void reset();
+    // Power cycle: volatile state is lost, the stored settings come back.
+    void restartApplication();
+
+    // One host write, exactly as the host passed it to the bridge.
+    void hostWrite(std::span<const std::uint8_t> bytes);
+    std::size_t queueStatus() { return output_.queueStatus(); }
+    std::size_t read(std::uint8_t* buffer, std::size_t size) { return output_.read(buffer, size); }
+    void purgeOutput() { output_.purge(); }
+    void setBaudRate(std::uint32_t baud);
+    void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
+
+    CommandResult command(std::string_view line);
+
+    void setClock(Clock clock) { output_.setClock(std::move(clock)); }
+    std::string stateText() const;
+    bool loadStateText(std::string_view text, std::string& error);
+    bool saveState(const std::string& path, std::string& error) const;
+    bool loadState(const std::string& path, std::string& error);
+
+    bool inBootloader() const { return inBootloader_; }
+    std::uint8_t firmwareVersion() const { return firmware_; }
+    const Settings& settings() const { return live_; }
+    const Settings& storedSettings() const { return stored_; }
+    const std::vector<Bytes>& writeLog() const { return writeLog_; }
+    const Bytes& eeprom(std::uint8_t device) const;
+    const Bytes& image(int slot) const { return images_[slot]; }
+    RomBootloader& bootloader() { return bootloader_; }
+    OutputQueue& output() { return output_; }
+
+private:
+    struct Faults {
+        bool silent = false;
+        std::optional<std::size_t> truncate;
+        Bytes garbage;
+        std::optional<std::size_t> split;
+    };
+
+    void send(Bytes message);
+    void sendText(std::string_view text);
+    void applicationWrite(std::span<const std::uint8_t> w);
+    void bootloaderWrite(std::span<const std::uint8_t> w);
+    void upload(int slot, std::span<const std::uint8_t> w);
+    void setParameter(std::uint16_t address, std::uint32_t value);
+    void sendParameterState(unsigned count);
+    void sendStoredEffect();
+    int activeSlot() const;
+    std::optional<std::uint16_t> activeEffect() const;
+    void moveSource(std::uint8_t source, std::uint16_t level);
+    void pressFootswitch(std::uint8_t source);
+    void changeBank(std::uint8_t bank);
+    void reportEffectChange(std::optional<std::uint16_t> before);
+    void enterBootloader();
+    Bytes& eepromDevice(std::uint8_t device);
+    std::string status() const;
+    CommandResult faultCommand(const std::vector<std::string>& args);
+
+    OutputQueue output_;
+    RomBootloader bootloader_;
+    bool inBootloader_ = false;
+    std::uint8_t firmware_ = 3;
+    std::array<Bytes, kSlots> images_;
+    Settings live_;
+    Settings stored_;
+    bool liveMode_ = false;
+    bool bypassed_ = false;
+    bool saveButton_ = false;
+    std::array<bool, 12> switchOn_{};
+    std::array<Bytes, 2> eeprom_;
+    std::uint32_t baud_ = 115200;
+    std::uint8_t bits_ = 8;
+    std::uint8_t stopBits_ = 0;
+    std::uint8_t parity_ = 0;
+    Faults faults_;
+    std::vector<Bytes> writeLog_;
+};
+
+} // namespace kestra::sim

@@ -1,0 +1,199 @@
+// The D2XX face of the virtual pedal: device list, handles, status codes,
+// message boundaries and the unplug fault, without going through dlopen.
+#include "pedal/usb_bridge.h"
+
+#include <cstring>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace kestra::sim::test {
+namespace {
+
+using namespace d2xx;
+
+class Bridge : public ::testing::Test {
+protected:
+    UsbBridge bridge;
+
+    DWORD count() {
+        DWORD n = 99;
+        EXPECT_EQ(bridge.listDevices(&n, nullptr, FT_LIST_NUMBER_ONLY), FT_OK);
+        return n;
+    }
+    std::string listed(std::uintptr_t index, DWORD what, FT_STATUS expected = FT_OK) {
+        char buffer[64] = "untouched";
+        EXPECT_EQ(
+            bridge.listDevices(reinterpret_cast<void*>(index), buffer, FT_LIST_BY_INDEX | what),
+            expected);
+        return buffer;
+    }
+    FT_STATUS open(const char* serial, FT_HANDLE* handle) {
+        return bridge.open(const_cast<char*>(serial), FT_OPEN_BY_SERIAL_NUMBER, handle);
+    }
+    FT_HANDLE openPedal() {
+        FT_HANDLE h = nullptr;
+        EXPECT_EQ(open("KS000001", &h), FT_OK);
+        return h;
+    }
+    void run(const char* line) { ASSERT_TRUE(bridge.command(line).ok) << line; }
+};
+
+TEST_F(Bridge, DefaultListShowsOneAdapter) {
+    EXPECT_EQ(count(), 1u);
+    EXPECT_EQ(listed(0, FT_OPEN_BY_SERIAL_NUMBER), "KS000001");
+    EXPECT_EQ(listed(0, FT_OPEN_BY_DESCRIPTION), "FT230X Basic UART");
+    EXPECT_EQ(listed(1, FT_OPEN_BY_SERIAL_NUMBER, FT_DEVICE_NOT_FOUND), "untouched");
+}
+
+TEST_F(Bridge, ConfiguredListBacksOnlyTheLastDevice) {
+    run("devices 2");
+    run("device 0 AB12 Some Other Cable");
+    run("device 1 KS777 FT230X Basic UART");
+    EXPECT_EQ(count(), 2u);
+    EXPECT_EQ(listed(0, FT_OPEN_BY_DESCRIPTION), "Some Other Cable");
+    EXPECT_EQ(listed(1, FT_OPEN_BY_SERIAL_NUMBER), "KS777");
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(open("AB12", &h), FT_DEVICE_NOT_OPENED);
+    EXPECT_EQ(open("KS777", &h), FT_OK);
+
+    run("devices 0");
+    EXPECT_EQ(count(), 0u);
+}
+
+TEST_F(Bridge, LongSerialIsCutToTheListBuffer) {
+    const std::string line = "device 0 " + std::string(80, 'S') + " cable";
+    run(line.c_str());
+    const auto serial = listed(0, FT_OPEN_BY_SERIAL_NUMBER);
+    EXPECT_EQ(serial, std::string(63, 'S'));
+}
+
+TEST_F(Bridge, OpenFailures) {
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(open("", &h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(open("KS000002", &h), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(open("ks000001", &h), FT_DEVICE_NOT_FOUND);
+    h = openPedal();
+    EXPECT_NE(h, nullptr);
+    EXPECT_LE(reinterpret_cast<std::uintptr_t>(h), 0xFFFFFFFFu);
+    FT_HANDLE second = nullptr;
+    EXPECT_EQ(open("KS000001", &second), FT_DEVICE_NOT_OPENED);
+}
+
+TEST_F(Bridge, StaleHandlesAreInvalid) {
+    FT_HANDLE first = openPedal();
+    EXPECT_EQ(bridge.close(first), FT_OK);
+    EXPECT_EQ(bridge.close(first), FT_INVALID_HANDLE);
+    DWORD n = 0;
+    EXPECT_EQ(bridge.queueStatus(first, &n), FT_INVALID_HANDLE);
+    FT_HANDLE second = openPedal();
+    EXPECT_NE(second, first);
+    EXPECT_EQ(bridge.queueStatus(first, &n), FT_INVALID_HANDLE);
+    EXPECT_EQ(bridge.queueStatus(second, &n), FT_OK);
+}
+
+// Every call that talks to the device, so the unplug test can try them all.
+std::vector<std::pair<const char*, std::function<FT_STATUS(UsbBridge&, FT_HANDLE)>>> deviceCalls() {
+    return {
+        {"queue",
+         [](UsbBridge& b, FT_HANDLE h) {
+             DWORD n;
+             return b.queueStatus(h, &n);
+         }},
+        {"read",
+         [](UsbBridge& b, FT_HANDLE h) {
+             std::uint8_t buf[4];
+             DWORD n;
+             return b.read(h, buf, 4, &n);
+         }},
+        {"write",
+         [](UsbBridge& b, FT_HANDLE h) {
+             std::uint8_t buf[2] = {6, 0};
+             DWORD n;
+             return b.write(h, buf, 2, &n);
+         }},
+        {"purge", [](UsbBridge& b, FT_HANDLE h) { return b.purge(h, FT_PURGE_RX | FT_PURGE_TX); }},
+        {"baud", [](UsbBridge& b, FT_HANDLE h) { return b.setBaudRate(h, 115200); }},
+        {"line",
+         [](UsbBridge& b, FT_HANDLE h) {
+             return b.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN);
+         }},
+    };
+}
+
+TEST_F(Bridge, UnplugFailsEveryDeviceCallUntilReplug) {
+    FT_HANDLE h = openPedal();
+    for (auto& [name, call] : deviceCalls()) {
+        EXPECT_EQ(call(bridge, h), FT_OK) << name;
+    }
+    run("fault unplug");
+    EXPECT_EQ(count(), 0u);
+    FT_HANDLE other = nullptr;
+    EXPECT_EQ(open("KS000001", &other), FT_DEVICE_NOT_FOUND);
+    for (auto& [name, call] : deviceCalls()) {
+        EXPECT_EQ(call(bridge, h), FT_IO_ERROR) << name;
+    }
+    EXPECT_EQ(bridge.close(h), FT_OK);
+
+    h = nullptr;
+    run("fault replug");
+    EXPECT_EQ(count(), 1u);
+    h = openPedal();
+    EXPECT_EQ(deviceCalls().front().second(bridge, h), FT_OK);
+}
+
+TEST_F(Bridge, ReplugClosesTheHandleLeftOpen) {
+    FT_HANDLE h = openPedal();
+    run("fault unplug");
+    run("fault replug");
+    EXPECT_EQ(bridge.purge(h, FT_PURGE_RX), FT_INVALID_HANDLE);
+    EXPECT_NE(openPedal(), nullptr);
+}
+
+TEST_F(Bridge, OneReadNeverSpansTwoMessages) {
+    FT_HANDLE h = openPedal();
+    run("send 0102");
+    run("send 030405");
+    std::uint8_t buf[16];
+    DWORD n = 0;
+    DWORD got = 0;
+    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
+    EXPECT_EQ(n, 2u);
+    ASSERT_EQ(bridge.read(h, buf, sizeof buf, &got), FT_OK);
+    EXPECT_EQ(got, 2u);
+    // The next message waits for another status call.
+    ASSERT_EQ(bridge.read(h, buf, sizeof buf, &got), FT_OK);
+    EXPECT_EQ(got, 0u);
+    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
+    EXPECT_EQ(n, 3u);
+    ASSERT_EQ(bridge.read(h, buf, 1, &got), FT_OK); // partial reads continue the message
+    ASSERT_EQ(bridge.read(h, buf + 1, sizeof buf, &got), FT_OK);
+    EXPECT_EQ(got, 2u);
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 3), (std::vector<std::uint8_t>{3, 4, 5}));
+}
+
+TEST_F(Bridge, WriteIsOneHostWriteAndPurgeDropsAnswers) {
+    FT_HANDLE h = openPedal();
+    std::uint8_t frame[] = {0x06, 0x00};
+    DWORD written = 0;
+    ASSERT_EQ(bridge.write(h, frame, sizeof frame, &written), FT_OK);
+    EXPECT_EQ(written, 2u);
+    EXPECT_EQ(bridge.command("writes").text, "0600\n");
+    DWORD n = 0;
+    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
+    EXPECT_GT(n, 0u);
+    ASSERT_EQ(bridge.purge(h, FT_PURGE_RX), FT_OK);
+    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
+    EXPECT_EQ(n, 0u);
+}
+
+TEST_F(Bridge, LineSettingsAreRecorded) {
+    FT_HANDLE h = openPedal();
+    ASSERT_EQ(bridge.setBaudRate(h, 57600), FT_OK);
+    ASSERT_EQ(bridge.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN), FT_OK);
+    EXPECT_NE(bridge.command("status").text.find("line=57600 8E1"), std::string::npos);
+    EXPECT_EQ(bridge.setDataCharacteristics(h, 5, FT_STOP_BITS_1, FT_PARITY_NONE),
+              FT_INVALID_PARAMETER);
+}
+
+} // namespace
+} // namespace kestra::sim::test
