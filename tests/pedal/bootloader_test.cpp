@@ -1,0 +1,218 @@
+// The ROM bootloader behind the pedal, driven byte for byte the way the
+// editor's firmware update drives it.
+#include "pedal_test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace kestra::sim::test {
+namespace {
+
+constexpr std::uint8_t ACK = 0x79;
+constexpr std::uint8_t NACK = 0x1F;
+constexpr std::uint32_t kBase = 0x08000000;
+
+class Bootloader : public ::testing::Test {
+protected:
+    VirtualPedal pedal;
+
+    void SetUp() override {
+        command(pedal, "save-button down");
+        write(pedal, {0x05, 0, 1, 2, 3, 4, 5, 6});
+        ASSERT_TRUE(pedal.inBootloader());
+        pedal.setDataCharacteristics(8, 0, 2);
+    }
+
+    // One host write, then the single reply message it produced (if any).
+    Bytes send(const Bytes& bytes) {
+        write(pedal, bytes);
+        return nextMessage(pedal);
+    }
+    // The editor sends these as separate one-byte writes.
+    Bytes sendBytewise(const Bytes& bytes) {
+        Bytes replies;
+        for (auto b : bytes) {
+            write(pedal, {b});
+            const auto r = nextMessage(pedal);
+            replies.insert(replies.end(), r.begin(), r.end());
+        }
+        return replies;
+    }
+    Bytes address(std::uint32_t a) {
+        Bytes bytes{static_cast<std::uint8_t>(a >> 24), static_cast<std::uint8_t>(a >> 16),
+                    static_cast<std::uint8_t>(a >> 8), static_cast<std::uint8_t>(a)};
+        bytes.push_back(bytes[0] ^ bytes[1] ^ bytes[2] ^ bytes[3]);
+        return bytes;
+    }
+    void sync() { ASSERT_EQ(send({0x7F}), Bytes{ACK}); }
+    void globalErase() {
+        ASSERT_EQ(sendBytewise({0x43, 0xBC}), Bytes{ACK});
+        ASSERT_EQ(send({0xFF, 0x00}), Bytes{ACK});
+    }
+    // Write Memory exactly as the editor does; returns the last reply.
+    Bytes writeChunk(std::uint32_t at, std::span<const std::uint8_t> data) {
+        EXPECT_EQ(sendBytewise({0x31, 0xCE}), Bytes{ACK});
+        EXPECT_EQ(send(address(at)), Bytes{ACK});
+        EXPECT_EQ(send({static_cast<std::uint8_t>(data.size() - 1)}), Bytes{});
+        EXPECT_EQ(send(Bytes(data.begin(), data.end())), Bytes{});
+        std::uint8_t sum = static_cast<std::uint8_t>(data.size() - 1);
+        for (auto b : data) {
+            sum ^= b;
+        }
+        return send({sum});
+    }
+    Bytes flashAt(std::uint32_t at, std::size_t n) {
+        const auto& flash = pedal.bootloader().flash();
+        return Bytes(flash.begin() + (at - kBase), flash.begin() + (at - kBase) + n);
+    }
+};
+
+struct ParityCase {
+    std::uint8_t parity;
+    bool answers;
+};
+
+void PrintTo(const ParityCase& c, std::ostream* os) {
+    *os << "parity " << int{c.parity};
+}
+
+class SyncParity : public Bootloader, public ::testing::WithParamInterface<ParityCase> {};
+
+TEST_P(SyncParity, SyncIsSeenOnlyAtEvenParity) {
+    pedal.setDataCharacteristics(8, 0, GetParam().parity);
+    EXPECT_EQ(send({0x7F}), GetParam().answers ? Bytes{ACK} : Bytes{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Parity, SyncParity,
+                         ::testing::Values(ParityCase{0, false}, ParityCase{1, false},
+                                           ParityCase{2, true}));
+
+TEST_F(Bootloader, InformationCommands) {
+    EXPECT_EQ(send({0x00}), Bytes{}); // nothing before sync
+    sync();
+    EXPECT_EQ(send({0x00, 0xFF}), (Bytes{ACK, 0x0B, 0x22, 0x00, 0x01, 0x02, 0x11, 0x21, 0x31, 0x43,
+                                         0x63, 0x73, 0x82, 0x92, ACK}));
+    EXPECT_EQ(send({0x01, 0xFE}), (Bytes{ACK, 0x22, 0x00, 0x00, ACK}));
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
+    EXPECT_EQ(send({0x02, 0xFC}), Bytes{NACK}); // bad complement
+    EXPECT_EQ(send({0x82, 0x7D}), Bytes{NACK}); // protection commands are refused
+    EXPECT_EQ(send({0x7F}), Bytes{ACK});        // a repeated sync is harmless
+}
+
+// The 41,252-byte worked example: 161 full chunks and a 36-byte tail at
+// 0x0800A100, then the version record and Go.
+TEST_F(Bootloader, FullUpdateSequenceInstallsFirmwareVersion) {
+    Bytes image(41252);
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 31 + (i >> 8));
+    }
+    sync();
+    globalErase();
+    std::size_t chunks = 0;
+    for (std::size_t at = 0; at < image.size(); at += 256, ++chunks) {
+        const auto n = std::min<std::size_t>(256, image.size() - at);
+        ASSERT_EQ(
+            writeChunk(kBase + static_cast<std::uint32_t>(at), std::span(image).subspan(at, n)),
+            Bytes{ACK})
+            << "chunk at " << at;
+    }
+    EXPECT_EQ(chunks, 162u);
+    const auto& log = pedal.writeLog();
+    EXPECT_EQ(log[log.size() - 4], (Bytes{0x08, 0x00, 0xA1, 0x00, 0xA9}));
+    EXPECT_EQ(log[log.size() - 3], Bytes{0x23});
+    EXPECT_EQ(flashAt(kBase, image.size()), image);
+
+    // Version record: ten single-byte writes after the address.
+    EXPECT_EQ(sendBytewise({0x31, 0xCE}), Bytes{ACK});
+    EXPECT_EQ(send(address(0x0801FC00)), Bytes{ACK});
+    EXPECT_EQ(address(0x0801FC00).back(), 0xF5);
+    const std::uint8_t version = 2;
+    EXPECT_EQ(sendBytewise({0x07, 0, 0, 0, 0, 0, 0, 0, version, 0x07 ^ version}), Bytes{ACK});
+    EXPECT_EQ(pedal.writeLog().back(), Bytes{0x05});
+
+    EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
+    EXPECT_EQ(sendBytewise({0x08, 0x00, 0x00, 0x00, 0x08}), Bytes{ACK});
+    EXPECT_FALSE(pedal.inBootloader());
+    write(pedal, {0x06, 0x00});
+    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n2\r\n");
+}
+
+TEST_F(Bootloader, ChecksumsAreChecked) {
+    sync();
+    globalErase();
+    ASSERT_EQ(sendBytewise({0x31, 0xCE}), Bytes{ACK});
+    auto badAddress = address(kBase);
+    badAddress.back() ^= 1;
+    EXPECT_EQ(send(badAddress), Bytes{NACK});
+
+    ASSERT_EQ(sendBytewise({0x31, 0xCE}), Bytes{ACK});
+    ASSERT_EQ(send(address(kBase)), Bytes{ACK});
+    EXPECT_EQ(send({0x03, 1, 2, 3, 4}), Bytes{});
+    EXPECT_EQ(send({0x03 ^ 1 ^ 2 ^ 3 ^ 4 ^ 0x80}), Bytes{NACK});
+    EXPECT_EQ(flashAt(kBase, 4), Bytes(4, 0xFF));
+
+    // Bootloader is back at its command prompt after a NACK.
+    const Bytes data{1, 2, 3, 4};
+    EXPECT_EQ(writeChunk(kBase, data), Bytes{ACK});
+    EXPECT_EQ(flashAt(kBase, 4), data);
+}
+
+TEST_F(Bootloader, WritingOverProgrammedFlashIsRefused) {
+    sync();
+    // The factory application occupies the first pages.
+    const auto before = flashAt(kBase, 4);
+    EXPECT_EQ(writeChunk(kBase, Bytes{1, 2, 3, 4}), Bytes{NACK});
+    EXPECT_EQ(flashAt(kBase, 4), before);
+}
+
+TEST_F(Bootloader, PageEraseAndReadMemory) {
+    sync();
+    const std::uint32_t page1 = kBase + 1024;
+    ASSERT_NE(flashAt(page1, 4), Bytes(4, 0xFF));
+    ASSERT_EQ(sendBytewise({0x43, 0xBC}), Bytes{ACK});
+    EXPECT_EQ(send({0x00, 0x01, 0x00 ^ 0x01}), Bytes{ACK}); // one page: page 1
+    EXPECT_EQ(flashAt(page1, 1024), Bytes(1024, 0xFF));
+    EXPECT_NE(flashAt(kBase, 4), Bytes(4, 0xFF)); // page 0 untouched
+
+    ASSERT_EQ(sendBytewise({0x43, 0xBC}), Bytes{ACK});
+    EXPECT_EQ(send({0x00, 0x02, 0x00}), Bytes{NACK}); // bad checksum
+
+    ASSERT_EQ(send({0x11, 0xEE}), Bytes{ACK});
+    ASSERT_EQ(send(address(kBase + 1020)), Bytes{ACK});
+    Bytes expected{ACK};
+    const auto tail = flashAt(kBase + 1020, 8);
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(send({0x07, 0xF8}), expected);
+
+    ASSERT_EQ(send({0x11, 0xEE}), Bytes{ACK});
+    EXPECT_EQ(send(address(0x20000000)), Bytes{NACK}); // outside the flash
+}
+
+TEST_F(Bootloader, InjectedNackHitsTheNthReply) {
+    command(pedal, "fault nack 2");
+    sync();                                     // reply 1
+    EXPECT_EQ(send({0x00, 0xFF}), Bytes{NACK}); // reply 2
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
+}
+
+TEST_F(Bootloader, InjectedNackStopsTheWriteItWouldConfirm) {
+    sync();
+    globalErase();
+    ASSERT_EQ(sendBytewise({0x31, 0xCE}), Bytes{ACK});
+    ASSERT_EQ(send(address(kBase)), Bytes{ACK});
+    command(pedal, "fault nack 1");
+    send({0x01, 0xAA, 0xBB});
+    EXPECT_EQ(send({0x01 ^ 0xAA ^ 0xBB}), Bytes{NACK});
+    EXPECT_EQ(flashAt(kBase, 2), Bytes(2, 0xFF));
+}
+
+TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
+    sync();
+    globalErase();
+    EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
+    EXPECT_EQ(send(address(kBase)), Bytes{ACK});
+    write(pedal, {0x06, 0x00});
+    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n255\r\n");
+}
+
+} // namespace
+} // namespace kestra::sim::test
