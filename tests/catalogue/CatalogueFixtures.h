@@ -1,7 +1,8 @@
-// A throw-away catalogue folder: tests write exactly the resources they need
-// and read them through a ResourceStore built on the folder.
+// Helpers of the catalogue tests: a throw-away catalogue folder and a
+// capture of the debug log.
 #pragma once
 
+#include "app/core/DebugLog.h"
 #include "catalogue/ResourceStore.h"
 
 #include <QByteArray>
@@ -13,6 +14,9 @@
 #include <string>
 
 namespace kestra::test {
+
+// A folder holding exactly the resources a test needs, read through a
+// ResourceStore built on it.
 
 class CatalogueFolder {
 public:
@@ -35,5 +39,19 @@ private:
 inline QByteArray imageOfSize(int bytes) {
     return QByteArray(2 * bytes, 'A');
 }
+
+// Collects the debug log while alive. Lines logged earlier with no sink
+// attached are flushed into a new sink, so they are dropped here.
+class LogCapture {
+public:
+    LogCapture() {
+        DebugLog::setSink([this](const QStringList& l, bool) { lines.append(l); });
+        lines.clear();
+    }
+    ~LogCapture() { DebugLog::setSink({}); }
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+    QStringList lines;
+};
 
 } // namespace kestra::test

@@ -1,8 +1,7 @@
 #include "catalogue/CatalogueLists.h"
 
-#include "app/core/DebugLog.h"
 #include "catalogue/ResourceNames.h"
-#include "tests/catalogue/CatalogueFolder.h"
+#include "tests/catalogue/CatalogueFixtures.h"
 #include "tests/support/TestPrompts.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +9,10 @@
 namespace kestra {
 namespace {
 
-// Collects the debug log for the duration of a test.
-class LogCapture {
-public:
-    LogCapture() {
-        DebugLog::setSink([this](const QStringList& l, bool) { lines.append(l); });
-    }
-    ~LogCapture() { DebugLog::setSink({}); }
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
-    QStringList lines;
-};
-
 class CatalogueListsTest : public testing::Test {
 protected:
     test::TestPrompts prompts;
-    LogCapture log;
+    test::LogCapture log;
     test::CatalogueFolder folder{{
         {"GAIN", "Grizzle Drive\r\nBig + Small\r\n"},
         {"DYNAMIC", "Squash\nGate"},

@@ -1,7 +1,6 @@
 #include "catalogue/ControlDescriptor.h"
 
-#include "app/core/DebugLog.h"
-#include "tests/catalogue/CatalogueFolder.h"
+#include "tests/catalogue/CatalogueFixtures.h"
 #include "tests/support/TestPrompts.h"
 
 #include <gtest/gtest.h>
@@ -135,12 +134,10 @@ TEST(ControlDescriptorParse, SixteenParametersAndFourReadbacksAreTheLimit) {
 }
 
 TEST(ControlDescriptorParse, LogsCountsThenEveryLineTaken) {
-    QStringList log;
-    DebugLog::setSink([&log](const QStringList& lines, bool) { log.append(lines); });
+    const test::LogCapture log;
     parseOk("1101\nGain\nHi:OFF:ON\nMeter\nignored");
     parseOk("100\nLevel");
-    DebugLog::setSink({});
-    EXPECT_EQ(log,
+    EXPECT_EQ(log.lines,
               (QStringList{"num of pots: 1", "num of switches: 1", "num of multi switch: 0",
                            "num of readbacks: 1", "Gain", "Hi:OFF:ON", "Meter", "num of pots: 1",
                            "num of switches: 0", "num of multi switch: 0", "Level"}));

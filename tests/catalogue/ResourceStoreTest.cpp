@@ -1,6 +1,6 @@
 #include "catalogue/ResourceStore.h"
 
-#include "tests/catalogue/CatalogueFolder.h"
+#include "tests/catalogue/CatalogueFixtures.h"
 
 #include <gtest/gtest.h>
 
