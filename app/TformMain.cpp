@@ -13,15 +13,16 @@
 #include "protocol/HexText.h"
 #include "protocol/SyncReceive.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 
 namespace kestra {
 
@@ -47,15 +48,9 @@ TformMain::TformMain(D2XXUnit& transport, QWidget* parent)
     Timer_USB_read.setInterval(1);
     connect(&Timer_USB_read, &QTimer::timeout, this, &TformMain::Timer_USB_readTimer);
 
-    // Ctrl+Shift+P opens the debug console from anywhere in the window.
-    auto* consoleKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P), this);
-    consoleKey->setContext(Qt::WindowShortcut);
-    connect(consoleKey, &QShortcut::activated, this, [this] {
-        if (formPrint_) {
-            formPrint_->show();
-            formPrint_->raise();
-        }
-    });
+    // Keys reach FormKeyDown before the focused control, wherever the focus
+    // is in this window.
+    qApp->installEventFilter(this);
 
     FormCreate();
 }
@@ -369,6 +364,25 @@ void TformMain::showEepromDump(const std::uint8_t* bytes) {
 
 void TformMain::reportInboundError(const QString& message) {
     Prompts::instance().error(message);
+}
+
+bool TformMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this)
+        return FormKeyDown(static_cast<QKeyEvent*>(event));
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TformMain::FormKeyDown(QKeyEvent* event) {
+    const auto modifiers = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                 Qt::AltModifier | Qt::MetaModifier);
+    if (event->key() != Qt::Key_P || modifiers != (Qt::ControlModifier | Qt::ShiftModifier))
+        return false;
+    if (formPrint_) {
+        formPrint_->show();
+        formPrint_->raise();
+    }
+    return true;
 }
 
 void TformMain::closeEvent(QCloseEvent* event) {

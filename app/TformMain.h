@@ -17,6 +17,7 @@ class QMenu;
 class QPushButton;
 class QRadioButton;
 class QCheckBox;
+class QKeyEvent;
 
 namespace kestra {
 
@@ -109,8 +110,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Ctrl+Shift+P shows the debug console; true when the key was used.
+    bool FormKeyDown(QKeyEvent* event);
     void createControls();
     void createMenus();
     void FormCreate();

@@ -1,0 +1,48 @@
+// The whole editor on the virtual pedal: the stand-in library is bound by
+// KESTRA_D2XX_LIBRARY exactly as a user would point the editor at a library.
+#pragma once
+
+#include "app/KestraApplication.h"
+#include "tests/support/TestClock.h"
+#include "tests/support/TestPrompts.h"
+#include "tests/support/VirtualPedalControl.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace kestra::test {
+
+class EditorFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("KESTRA_D2XX_LIBRARY", virtualD2xxPath().toUtf8());
+        pedal.command("reset");
+        prepare();
+        editor = std::make_unique<KestraApplication>(false);
+        main = editor->formMain.get();
+    }
+    void TearDown() override {
+        editor.reset();
+        pedal.command("reset");
+    }
+    // Runs before the editor starts, for scenarios that need a pedal state.
+    virtual void prepare() {}
+
+    // Runs n ticks of the background receive.
+    void poll(int ticks = 1) {
+        for (int i = 0; i < ticks; ++i)
+            main->Timer_USB_readTimer();
+    }
+    QString log() const { return editor->formPrint->logText(); }
+
+    TestClock clock;
+    TestPrompts prompts;
+    VirtualPedalControl pedal;
+    std::unique_ptr<KestraApplication> editor;
+    TformMain* main = nullptr;
+};
+
+} // namespace kestra::test
