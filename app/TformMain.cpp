@@ -72,8 +72,10 @@ void TformMain::createControls() {
     lstCategory->setGeometry(10, 34, 130, 196);
     lstEffects = named(new QListWidget(client), QStringLiteral("Effects"));
     lstEffects->setGeometry(148, 34, 242, 196);
+    connect(lstEffects, &QListWidget::itemClicked, this, &TformMain::effetto_cliccato);
 
     btnUpload = makeButton(client, QStringLiteral("Upload Selected Effect"), {10, 238, 186, 28});
+    connect(btnUpload, &QPushButton::clicked, this, &TformMain::btnUploadClick);
     btnOpenEffect =
         makeButton(client, QStringLiteral("Get FX Stored on Pedal"), {202, 238, 156, 28});
     btnGetFXInfo = makeButton(client, QStringLiteral("?"), {364, 238, 26, 28});
@@ -112,6 +114,7 @@ void TformMain::createControls() {
 
     btnUploadFile = makeButton(client, QStringLiteral("Upload File"), {10, 362, 90, 24});
     btnUploadFile->hide();
+    connect(btnUploadFile, &QPushButton::clicked, this, &TformMain::btnUploadFileClick);
     chkFirmwareUpgradeMode = named(new QCheckBox(QStringLiteral("Firmware Upgrade Mode"), client),
                                    QStringLiteral("Firmware Upgrade Mode"));
     chkFirmwareUpgradeMode->hide();
@@ -148,6 +151,8 @@ void TformMain::createMenus() {
     menuModeBank = menuMode->addAction(QStringLiteral("FX Bank Mode"));
     menuModePreset->setCheckable(true);
     menuModeBank->setCheckable(true);
+    connect(menuModePreset, &QAction::triggered, this, &TformMain::SetPresetMode);
+    connect(menuModeBank, &QAction::triggered, this, &TformMain::SetBankMode);
 
     QMenu* firmware = menuBar()->addMenu(QStringLiteral("Firmware Upgrade"));
     menuFirmwareUpgradeMode = firmware->addAction(QStringLiteral("Upgrade Mode"));
@@ -183,8 +188,11 @@ void TformMain::FormCreate() {
     btnUpload->setEnabled(false);
     btnOpenEffect->setEnabled(false);
     btnUploadFile->hide();
+    create_categories();
     menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') +
                             QStringLiteral(KESTRA_EDITOR_VERSION));
+    SetPresetMode();
+    createMidiChannelMenu();
 }
 
 void TformMain::probeDevices() {
@@ -325,6 +333,48 @@ void TformMain::getStoredEffect() {
     resumePolling();
 }
 
+void TformMain::SetBankMode() {
+    state_.bankMode = true;
+    menuModePreset->setChecked(false);
+    menuModeBank->setChecked(true);
+    lblBankNum->setEnabled(true);
+    rdbtnBank1->setChecked(true);
+    if (state_.requestInProgress)
+        return;
+    lstCategory->clearSelection();
+    lstCategory->setCurrentRow(-1);
+    lstEffects->clear();
+    state_.selectedEffectName.clear();
+}
+
+void TformMain::SetPresetMode() {
+    state_.bankMode = false;
+    menuModePreset->setChecked(true);
+    menuModeBank->setChecked(false);
+    lblBankNum->setEnabled(false);
+}
+
+void TformMain::createMidiChannelMenu() {
+    QStringList names{QStringLiteral("OMNI")};
+    for (int channel = 1; channel <= 16; ++channel)
+        names.append(QString::number(channel));
+    for (const QString& name : names) {
+        QAction* entry = menuMIDIchannel->addAction(name);
+        entry->setCheckable(true);
+        connect(entry, &QAction::triggered, this, [this, entry] {
+            // The check marks show what the pedal reported, not the click.
+            entry->setChecked(!entry->isChecked());
+            menuMIDIchannelsClickItem(entry);
+        });
+    }
+}
+
+void TformMain::menuMIDIchannelsClickItem(QAction* entry) {
+    const QString text = entry->text();
+    debugLogNoScroll(QStringLiteral("Midi channel: ") + text);
+    sendFrame(transport_, frames::midiChannel(text == QLatin1String("OMNI") ? 0 : text.toInt()));
+}
+
 void TformMain::setLiveMode(bool on) {
     lblLive->setText(on ? QStringLiteral("Live ON") : QStringLiteral("Live OFF"));
     lblLive->setAccessibleName(lblLive->text());
@@ -367,9 +417,18 @@ void TformMain::reportInboundError(const QString& message) {
 }
 
 bool TformMain::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-        static_cast<QWidget*>(watched)->window() == this)
-        return FormKeyDown(static_cast<QKeyEvent*>(event));
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        static_cast<QWidget*>(watched)->window() != this)
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (FormKeyDown(key))
+        return true;
+    // Arrows move the highlight of the effect list without opening the effect.
+    if (watched == lstEffects && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
+        key->modifiers() == Qt::NoModifier) {
+        move_up_or_down(key->key());
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

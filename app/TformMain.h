@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/core/EditorState.h"
+#include "catalogue/CatalogueLists.h"
 #include "link/D2XXUnit.h"
 #include "protocol/RealTimeFunctions.h"
 
@@ -13,6 +14,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -44,8 +46,32 @@ public:
     void menuConnectClick();
     void menuDisconnectClick();
 
+    // Effect catalogue.
+    void create_categories();
+    void lstGainClick();
+    void lstModulationClick();
+    void lstSynthesisClick();
+    void lstFilterClick();
+    void lstDynamicClick();
+    void lstIRClick();
+    void lstOtherClick();
+    void get_effects_name();
+    bool search_effect_name(int categoryIndex);
+    void move_up_or_down(int key);
+    void effetto_cliccato(QListWidgetItem* item);
+
+    // Upload.
+    void btnUploadClick();
+    void btnUploadFileClick();
+
     // Stored effect.
     void getStoredEffect();
+
+    // Modes and MIDI channel.
+    void SetBankMode();
+    void SetPresetMode();
+    void createMidiChannelMenu();
+    void menuMIDIchannelsClickItem(QAction* entry);
 
     // Live mode.
     void setLiveMode(bool on);
@@ -115,12 +141,16 @@ protected:
 private:
     // Ctrl+Shift+P shows the debug console; true when the key was used.
     bool FormKeyDown(QKeyEvent* event);
+    // Fills the effect list with the category at index of the category table.
+    void showCategory(int index);
     void createControls();
     void createMenus();
     void FormCreate();
 
     D2XXUnit& transport_;
     EditorState state_;
+    CatalogueLists lists_;
+    QString bankUploadCommand;
     RealTimeFunctions realTime_;
     TformPrint* formPrint_ = nullptr;
 };

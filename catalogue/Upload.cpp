@@ -1,0 +1,65 @@
+#include "catalogue/Upload.h"
+
+#include "app/core/DebugLog.h"
+#include "catalogue/EffectImage.h"
+#include "catalogue/ResourceNames.h"
+
+namespace kestra {
+
+namespace {
+bool isHexText(const QString& text) {
+    if (text.size() % 2 != 0)
+        return false;
+    for (QChar c : text) {
+        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+                         (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ||
+                         (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+        if (!hex)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+std::optional<QString> composeUploadImage(const UploadRequest& request, CatalogueLists& lists,
+                                          QString* error) {
+    QString image;
+    if (request.category != QLatin1String(ImpulseResponseCategory)) {
+        const QString resource = format_resource_name(request.effectName);
+        debugLog(QStringLiteral("resource name: ") + resource);
+        if (!lists.read_file_from_stream(resource)) {
+            *error = QString(); // the reader has shown its message
+            return std::nullopt;
+        }
+        image = lists.categoryList.value(0);
+    } else {
+        image = request.irEffectImage;
+        debugLog(QStringLiteral("file content size: %1").arg(imageByteSize(image)));
+        if (image.isEmpty()) {
+            *error = QStringLiteral("No impulse response has been loaded yet, so there is nothing "
+                                    "to upload.\n\nSelect an IR effect, choose File > Load IR "
+                                    "and a WAV file, then upload again.");
+            return std::nullopt;
+        }
+    }
+    if (image.isEmpty() || !isHexText(image)) {
+        *error = QStringLiteral("The image of \"%1\" is damaged (it is not hexadecimal text), so "
+                                "it was not uploaded. Reinstall the editor to repair its "
+                                "catalogue.")
+                     .arg(request.effectName);
+        return std::nullopt;
+    }
+    if (imageByteSize(image) > MaxImageBytes) {
+        *error = QStringLiteral("The image of \"%1\" is %2 bytes, more than the %3 bytes one "
+                                "upload can carry, so it was not uploaded.")
+                     .arg(request.effectName)
+                     .arg(imageByteSize(image))
+                     .arg(MaxImageBytes);
+        return std::nullopt;
+    }
+    if (!request.bankCommand.isEmpty())
+        image = request.bankCommand + image.mid(2);
+    return image;
+}
+
+} // namespace kestra
