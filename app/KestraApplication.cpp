@@ -1,9 +1,16 @@
 #include "app/KestraApplication.h"
 
+#include "catalogue/ResourceStore.h"
+
+#include <QApplication>
+
 namespace kestra {
 
 KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(installPrompts) {
     library.load();
+    // The default skin; the Look menu will choose among the others.
+    if (const auto style = ResourceStore::compiled().find(QStringLiteral("Style_0")))
+        qApp->setStyleSheet(QString::fromUtf8(*style));
     if (ownsPrompts_)
         Prompts::setInstance(&prompts_);
     formMain = std::make_unique<TformMain>(transport);

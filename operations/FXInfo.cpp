@@ -1,0 +1,81 @@
+#include "operations/FXInfo.h"
+
+#include "app/core/DebugLog.h"
+#include "catalogue/ResourceNames.h"
+#include "catalogue/ResourceStore.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTextBrowser>
+
+namespace kestra {
+
+namespace {
+constexpr int PageTimeoutMs = 5000;
+}
+
+QUrl effectInfoUrl(const QString& host, const QString& effectName) {
+    return QUrl(
+        QStringLiteral("https://%1/download/kestra/fxinfo/").arg(host) +
+        QString::fromLatin1(QUrl::toPercentEncoding(effectName + QStringLiteral("-info.html"))));
+}
+
+tformFXInfo::tformFXInfo(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      host_(QStringLiteral(KESTRA_MAKER_HOST)), network_(new QNetworkAccessManager(this)) {
+    setObjectName(QStringLiteral("formFXInfo"));
+    setFixedSize(612, 640);
+    WebBrowser1 = new QTextBrowser(this);
+    WebBrowser1->setAccessibleName(QStringLiteral("Effect description"));
+    WebBrowser1->setGeometry(8, 8, 596, 627);
+    WebBrowser1->setOpenExternalLinks(true);
+    network_->setTransferTimeout(PageTimeoutMs);
+}
+
+tformFXInfo::~tformFXInfo() {
+    if (pending_)
+        pending_->abort();
+}
+
+void tformFXInfo::showEffect(const QString& effectName) {
+    setWindowTitle(effectName);
+    showBundled(effectName);
+    if (pending_)
+        pending_->abort();
+    const QUrl url = effectInfoUrl(host_, effectName);
+    debugLog(QStringLiteral("effect info: ") + url.toString());
+    QNetworkReply* reply = network_->get(QNetworkRequest(url));
+    pending_ = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { pageFinished(reply); });
+}
+
+void tformFXInfo::showBundled(const QString& effectName) {
+    const auto bundled =
+        ResourceStore::compiled().find(format_resource_name(effectName) + QStringLiteral("_INFO"));
+    if (bundled) {
+        WebBrowser1->setHtml(QString::fromUtf8(*bundled));
+        source_ = QStringLiteral("bundled");
+    } else {
+        WebBrowser1->setHtml(QStringLiteral("<h2>%1</h2><p>No description of this effect is "
+                                            "available offline.</p>")
+                                 .arg(effectName.toHtmlEscaped()));
+        source_ = QStringLiteral("none");
+    }
+}
+
+void tformFXInfo::pageFinished(QNetworkReply* reply) {
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError && status == 200) {
+        WebBrowser1->setHtml(QString::fromUtf8(reply->readAll()));
+        source_ = QStringLiteral("page");
+    } else if (reply->error() != QNetworkReply::OperationCanceledError) {
+        debugLog(QStringLiteral("effect info page unavailable, showing the bundled "
+                                "description: ") +
+                 reply->errorString());
+    }
+    emit pageSettled();
+}
+
+} // namespace kestra

@@ -1,0 +1,51 @@
+// The effect info window: the maker's description page of the selected
+// effect, or the description bundled with the catalogue when the page cannot
+// be reached, so it works offline.
+#pragma once
+
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTextBrowser;
+
+namespace kestra {
+
+// Address of an effect's description page; the name is percent-encoded.
+QUrl effectInfoUrl(const QString& host, const QString& effectName);
+
+class tformFXInfo : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit tformFXInfo(QWidget* parent = nullptr);
+    ~tformFXInfo() override;
+
+    // Host (and optional port) of the maker's web server.
+    void setHost(const QString& host) { host_ = host; }
+    QString host() const { return host_; }
+
+    // Shows the description of effectName: the bundled one at once, the
+    // maker's page when it arrives.
+    void showEffect(const QString& effectName);
+
+    // What the window shows now: "page" or "bundled" (or "none").
+    QString source() const { return source_; }
+    QTextBrowser* WebBrowser1 = nullptr;
+
+signals:
+    void pageSettled();
+
+private:
+    void showBundled(const QString& effectName);
+    void pageFinished(QNetworkReply* reply);
+
+    QString host_;
+    QString source_ = QStringLiteral("none");
+    QNetworkAccessManager* network_ = nullptr;
+    QPointer<QNetworkReply> pending_;
+};
+
+} // namespace kestra
