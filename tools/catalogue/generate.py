@@ -541,7 +541,7 @@ QMainWindow, QDialog, QWidget {
 QWidget:disabled { color: $disabled; }
 
 QMenuBar { background-color: $panel; color: $text; border-bottom: $bw solid $border; }
-QMenuBar::item { background: transparent; padding: 4px 10px; }
+QMenuBar::item { background: transparent; padding: 4px 7px; }
 QMenuBar::item:selected { background-color: $hover; }
 QMenuBar::item:pressed { background-color: $accent; color: $on_accent; }
 QMenu { background-color: $panel; color: $text; border: $bw solid $border; padding: 4px 0; }
@@ -563,7 +563,7 @@ QListWidget:disabled { background-color: $disabled_bg; }
 QPushButton {
     background-color: $button; color: $text;
     border: $bw solid $border; border-radius: 4px;
-    padding: 5px 14px; min-height: 18px;
+    padding: 4px 6px; min-height: 18px;
 }
 QPushButton:hover { background-color: $hover; border-color: $accent; }
 QPushButton:pressed, QPushButton:checked { background-color: $accent; color: $on_accent; border-color: $accent; }
