@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace kestra::sim::test {
 namespace {
@@ -179,7 +180,10 @@ TEST_P(StoreSettings, OnlyStoredSettingsSurviveStateReload) {
     if (GetParam().store) {
         write(pedal, {0x03, 16});
     }
-    const auto path = (std::filesystem::path(::testing::TempDir()) / "pedal-store.state").string();
+    // Tests run in parallel processes: each needs a file of its own.
+    const auto path = (std::filesystem::path(::testing::TempDir()) /
+                       ("pedal-store-" + std::to_string(getpid()) + ".state"))
+                          .string();
     std::string error;
     ASSERT_TRUE(pedal.saveState(path, error)) << error;
     VirtualPedal restarted;

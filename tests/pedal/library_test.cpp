@@ -125,8 +125,9 @@ TEST_F(VirtualD2xx, CommandAnswersAreCutAndErrorsReported) {
 // The state file is read when the library loads, so this runs in a child
 // process that loads the library afresh.
 TEST(VirtualD2xxStartup, StartsFromTheStateFileNamedInTheEnvironment) {
-    const auto path =
-        (std::filesystem::path(::testing::TempDir()) / "kestra-startup.state").string();
+    const auto path = (std::filesystem::path(::testing::TempDir()) /
+                       ("kestra-startup-" + std::to_string(getpid()) + ".state"))
+                          .string();
     std::ofstream(path) << "firmware=9\nmidi=4\n";
     const pid_t child = fork();
     ASSERT_GE(child, 0);
