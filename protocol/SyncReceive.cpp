@@ -6,34 +6,43 @@
 
 namespace kestra {
 
-Reply receiveReply(D2XXUnit& transport, bool firmwareUpgradeMode, int timeLimitMs) {
+Reply::Outcome waitForFirstByte(D2XXUnit& transport, int timeLimitMs) {
     Clock& clock = Clock::instance();
-    Reply reply;
     const qint64 start = clock.elapsedMs();
     for (;;) {
         clock.waitStep();
-        if (transport.GetFTQueueStatus() != d2xx::FT_OK) {
-            reply.outcome = Reply::Outcome::QueueFailed;
-            return reply;
-        }
+        if (transport.GetFTQueueStatus() != d2xx::FT_OK)
+            return Reply::Outcome::QueueFailed;
         if (transport.queueByteCount > 0)
-            break;
+            return Reply::Outcome::Received;
         if (clock.elapsedMs() - start >= timeLimitMs) {
             debugLog(QStringLiteral("no answer within %1 ms").arg(timeLimitMs));
-            reply.outcome = Reply::Outcome::TimedOut;
-            return reply;
+            return Reply::Outcome::TimedOut;
         }
     }
+}
+
+void collectReply(D2XXUnit& transport, QByteArray& bytes, int quietMs) {
+    Clock& clock = Clock::instance();
     for (;;) {
         clock.waitStep();
         const std::uint32_t n = transport.ReadFTDevice();
-        if (!firmwareUpgradeMode)
-            clock.pause(ReplyQuietMs);
+        if (quietMs > 0)
+            clock.pause(quietMs);
         if (n == 0)
-            break;
-        reply.bytes.append(reinterpret_cast<const char*>(transport.receiveBuffer.data()),
-                           static_cast<qsizetype>(n));
+            return;
+        bytes.append(reinterpret_cast<const char*>(transport.receiveBuffer.data()),
+                     static_cast<qsizetype>(n));
     }
+}
+
+Reply receiveReply(D2XXUnit& transport, bool firmwareUpgradeMode, int timeLimitMs) {
+    Reply reply;
+    reply.outcome = waitForFirstByte(transport, timeLimitMs);
+    if (!reply.received())
+        return reply;
+    // The bootloader answers at once; the pedal's texts end with a silence.
+    collectReply(transport, reply.bytes, firmwareUpgradeMode ? 0 : ReplyQuietMs);
     debugLog(QStringLiteral("num of bytes received: %1").arg(reply.bytes.size()));
     transport.PurgeFTReceive();
     if (firmwareUpgradeMode)

@@ -28,9 +28,17 @@ inline constexpr int BootloaderReplyTimeLimitMs = 5000;
 // In application mode an answer ends with this long a silence.
 inline constexpr int ReplyQuietMs = 100;
 
-// Waits for the first byte (processing window messages), collects until a
-// read returns nothing, logs the count and purges the receive queue. The
-// caller has stopped the polling timer.
+// Waits, processing window messages, until the receive queue holds a byte;
+// Received when one came.
+Reply::Outcome waitForFirstByte(D2XXUnit& transport, int timeLimitMs);
+
+// Reads and appends to bytes until a read returns nothing, pausing quietMs
+// after every read (0: no pause).
+void collectReply(D2XXUnit& transport, QByteArray& bytes, int quietMs);
+
+// Waits for the first byte, collects until a read returns nothing, logs the
+// count and purges the receive queue. The caller has stopped the polling
+// timer.
 Reply receiveReply(D2XXUnit& transport, bool firmwareUpgradeMode,
                    int timeLimitMs = ReplyTimeLimitMs);
 
