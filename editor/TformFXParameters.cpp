@@ -288,7 +288,11 @@ void TformFXParameters::createMultiSwitches() {
         multiSwitchPositions[slot] = static_cast<int>(text.positions.size());
         QLabel* label = addLabel(text.label, 10, i, 100);
         label->setWordWrap(true);
-        label->setToolTip(text.label); // a long name wraps out of its row
+        // A long name wraps out of its row: its first line stays whole and
+        // the hint holds all of it.
+        if (label->fontMetrics().horizontalAdvance(text.label) > label->width())
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setToolTip(text.label);
         nameLabel[slot] = label;
         auto* selector = named(new QComboBox(this), text.label);
         selector->addItems(text.positions);
