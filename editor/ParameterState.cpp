@@ -1,6 +1,5 @@
 #include "editor/ParameterState.h"
 
-#include "app/core/Clock.h"
 #include "app/core/DebugLog.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
@@ -128,35 +127,12 @@ std::optional<ParameterState> parseParameterState(const QByteArray& reply, int n
 }
 
 Reply receiveParameterState(D2XXUnit& transport, bool firmwareUpgradeMode, int timeLimitMs) {
-    Clock& clock = Clock::instance();
     Reply reply;
-    const qint64 start = clock.elapsedMs();
-    for (;;) {
-        clock.waitStep();
-        if (transport.GetFTQueueStatus() != d2xx::FT_OK) {
-            reply.outcome = Reply::Outcome::QueueFailed;
-            return reply;
-        }
-        if (transport.queueByteCount > 0)
-            break;
-        if (clock.elapsedMs() - start >= timeLimitMs) {
-            debugLog(QStringLiteral("no answer within %1 ms").arg(timeLimitMs));
-            reply.outcome = Reply::Outcome::TimedOut;
-            return reply;
-        }
-    }
+    reply.outcome = waitForFirstByte(transport, timeLimitMs);
+    if (!reply.received())
+        return reply;
     transport.PurgeFTTransmit();
-    for (;;) {
-        clock.waitStep();
-        const std::uint32_t n = transport.ReadFTDevice();
-        if (n > 0)
-            reply.bytes.append(reinterpret_cast<const char*>(transport.receiveBuffer.data()),
-                               static_cast<qsizetype>(n));
-        if (!firmwareUpgradeMode)
-            clock.pause(ParameterReadPauseMs);
-        if (n == 0)
-            break;
-    }
+    collectReply(transport, reply.bytes, firmwareUpgradeMode ? 0 : ParameterReadPauseMs);
     transport.PurgeFTReceive();
     reply.text = QString::fromLatin1(reply.bytes);
     return reply;
