@@ -17,12 +17,20 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     prompts_.setParent(formMain.get());
     formPrint = std::make_unique<TformPrint>(transport);
     formMain->setConsole(formPrint.get());
+    formFXParameters = std::make_unique<TformFXParameters>(formMain->state(), transport);
+    formMain->setParameterWindow(formFXParameters.get());
+    formFXInfo = std::make_unique<tformFXInfo>();
+    formMain->setInfoWindow(formFXInfo.get());
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);
+    formFXParameters->setAttribute(Qt::WA_QuitOnClose, false);
+    formFXInfo->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
 KestraApplication::~KestraApplication() {
+    formFXInfo.reset();
+    formFXParameters.reset();
     formPrint.reset();
     formMain.reset();
     if (ownsPrompts_)

@@ -5,8 +5,10 @@
 #include "app/TformMain.h"
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
+#include "editor/TformFXParameters.h"
 #include "link/D2XXUnit.h"
 #include "link/D2xxLibrary.h"
+#include "operations/FXInfo.h"
 
 #include <memory>
 
@@ -24,6 +26,8 @@ public:
     D2XXUnit transport{library};
     std::unique_ptr<TformMain> formMain;
     std::unique_ptr<TformPrint> formPrint;
+    std::unique_ptr<TformFXParameters> formFXParameters;
+    std::unique_ptr<tformFXInfo> formFXInfo;
 
 private:
     WidgetPrompts prompts_;

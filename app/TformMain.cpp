@@ -6,6 +6,7 @@
 #include "app/widgets/Accessible.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "console/PrintConsole.h"
+#include "editor/TformFXParameters.h"
 #include "link/Communication.h"
 #include "operations/StoredEffect.h"
 #include "protocol/CommandFrames.h"
@@ -78,13 +79,17 @@ void TformMain::createControls() {
     connect(btnUpload, &QPushButton::clicked, this, &TformMain::btnUploadClick);
     btnOpenEffect =
         makeButton(client, QStringLiteral("Get FX Stored on Pedal"), {202, 238, 156, 28});
+    connect(btnOpenEffect, &QPushButton::clicked, this, &TformMain::btnOpenEffectClick);
     btnGetFXInfo = makeButton(client, QStringLiteral("?"), {364, 238, 26, 28});
     btnGetFXInfo->setAccessibleName(QStringLiteral("Effect info"));
     btnGetFXInfo->setCursor(Qt::WhatsThisCursor);
     btnGetFXInfo->setEnabled(false);
+    connect(btnGetFXInfo, &QPushButton::clicked, this, &TformMain::btnGetFXInfoClick);
 
     btnRequest = makeButton(client, QStringLiteral("Request"), {10, 272, 118, 28});
+    connect(btnRequest, &QPushButton::clicked, this, &TformMain::btnRequestClick);
     btnAssign = makeButton(client, QStringLiteral("Assign"), {134, 272, 96, 28});
+    connect(btnAssign, &QPushButton::clicked, this, &TformMain::btnAssignClick);
     btnStoreSettingsOnPedal =
         makeButton(client, QStringLiteral("Store Settings On Pedal"), {236, 272, 154, 28});
 
@@ -283,6 +288,8 @@ void TformMain::menuDisconnectClick() {
     btnStoreSettingsOnPedal->setEnabled(false);
     lblLive->setEnabled(false);
     Timer_USB_read.stop();
+    if (formFXParameters_ && formFXParameters_->isVisible())
+        formFXParameters_->EnableDisableControls(false);
 }
 
 void TformMain::getStoredEffect() {
@@ -329,7 +336,19 @@ void TformMain::getStoredEffect() {
         Prompts::instance().message(QStringLiteral("No effect found on pedal"));
         btnRequest->setEnabled(false);
         btnOpenEffect->setEnabled(false);
+        resumePolling();
+        return;
     }
+    if (!identifyStoredEffect()) {
+        resumePolling();
+        return;
+    }
+    openParameterWindow(state_.storedEffectName +
+                        QStringLiteral(" v%1").arg(state_.storedEffectVersion));
+    if (formFXParameters_)
+        formFXParameters_->EnableDisableControls(false);
+    btnRequest->setEnabled(true);
+    findStoredEffectCategory();
     resumePolling();
 }
 
@@ -341,6 +360,7 @@ void TformMain::SetBankMode() {
     rdbtnBank1->setChecked(true);
     if (state_.requestInProgress)
         return;
+    closeParameterWindow();
     lstCategory->clearSelection();
     lstCategory->setCurrentRow(-1);
     lstEffects->clear();
@@ -393,7 +413,18 @@ void TformMain::selectBankRadio(int bankIndex) {
 }
 
 void TformMain::openReportedEffect(std::uint16_t effectNumber) {
-    debugLog(QStringLiteral("effect reported by the pedal: %1").arg(effectNumber));
+    const int previous = state_.storedEffectNumber;
+    state_.storedEffectNumber = effectNumber;
+    if (!identifyStoredEffect()) {
+        state_.storedEffectNumber = previous;
+        return;
+    }
+    // The status text carries no version: the last one known stays.
+    openParameterWindow(state_.storedEffectName +
+                        QStringLiteral(" v%1").arg(state_.storedEffectVersion));
+    if (formFXParameters_)
+        formFXParameters_->EnableDisableControls(false);
+    findStoredEffectCategory();
 }
 
 void TformMain::showUploadComplete(const QString& text) {
@@ -405,6 +436,8 @@ void TformMain::applyRealtimeFrame(const RealtimeFrame& frame) {
                  .arg(frame.source)
                  .arg(frame.parameter)
                  .arg(frame.value));
+    if (formFXParameters_ && formFXParameters_->isVisible())
+        formFXParameters_->applyRealtimeFrame(frame);
 }
 
 void TformMain::showEepromDump(const std::uint8_t* bytes) {

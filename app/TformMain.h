@@ -4,6 +4,7 @@
 
 #include "app/core/EditorState.h"
 #include "catalogue/CatalogueLists.h"
+#include "editor/ParameterState.h"
 #include "link/D2XXUnit.h"
 #include "protocol/RealTimeFunctions.h"
 
@@ -24,7 +25,9 @@ class QKeyEvent;
 namespace kestra {
 
 class ToggleSwitch;
+class TformFXParameters;
 class TformPrint;
+class tformFXInfo;
 
 class TformMain : public QMainWindow, public InboundHandler {
     Q_OBJECT
@@ -35,6 +38,8 @@ public:
 
     // The windows created after this one.
     void setConsole(TformPrint* console) { formPrint_ = console; }
+    void setParameterWindow(TformFXParameters* window);
+    void setInfoWindow(tformFXInfo* window) { formFXInfo_ = window; }
 
     EditorState& state() { return state_; }
     D2XXUnit& transport() { return transport_; }
@@ -64,8 +69,17 @@ public:
     void btnUploadClick();
     void btnUploadFileClick();
 
-    // Stored effect.
+    // Stored effect and its parameter window.
+    void btnOpenEffectClick();
     void getStoredEffect();
+    bool identifyStoredEffect();
+    void btnGetFXInfoClick();
+    void showDescription();
+
+    // Parameter state and routing.
+    void btnRequestClick();
+    bool requestParameterState();
+    void btnAssignClick();
 
     // Modes and MIDI channel.
     void SetBankMode();
@@ -141,6 +155,14 @@ protected:
 private:
     // Ctrl+Shift+P shows the debug console; true when the key was used.
     bool FormKeyDown(QKeyEvent* event);
+    // Closes the parameter window if it is open, then opens it beside this
+    // window for the selected effect with caption.
+    void openParameterWindow(const QString& caption);
+    void closeParameterWindow();
+    // Selects the stored effect in the first category that holds it.
+    void findStoredEffectCategory();
+    void receive_mode(const ParameterState& received);
+    void receiveMidiChannel(int channel);
     // Fills the effect list with the category at index of the category table.
     void showCategory(int index);
     void createControls();
@@ -153,6 +175,8 @@ private:
     QString bankUploadCommand;
     RealTimeFunctions realTime_;
     TformPrint* formPrint_ = nullptr;
+    TformFXParameters* formFXParameters_ = nullptr;
+    tformFXInfo* formFXInfo_ = nullptr;
 };
 
 } // namespace kestra

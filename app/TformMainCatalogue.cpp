@@ -6,6 +6,7 @@
 #include "app/core/Prompts.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "catalogue/Upload.h"
+#include "operations/FXInfo.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/HexText.h"
 #include "protocol/SyncReceive.h"
@@ -134,6 +135,7 @@ void TformMain::effetto_cliccato(QListWidgetItem* item) {
     }
     lblLive->setEnabled(false);
     if (state_.bankMode && !(item->flags() & Qt::ItemIsEnabled)) {
+        closeParameterWindow();
         btnUpload->setEnabled(false);
         btnStoreSettingsOnPedal->setEnabled(false);
         return;
@@ -143,6 +145,7 @@ void TformMain::effetto_cliccato(QListWidgetItem* item) {
     debugLog(QStringLiteral("selected effect name: ") + state_.selectedEffectName);
     if (!state_.selectedEffectName.isEmpty())
         btnGetFXInfo->setEnabled(true);
+    closeParameterWindow();
     if (state_.selectedEffectName == state_.storedEffectName) {
         state_.selectedIsStored = true;
         btnRequest->setEnabled(true);
@@ -152,9 +155,12 @@ void TformMain::effetto_cliccato(QListWidgetItem* item) {
         btnAssign->setEnabled(false);
         btnStoreSettingsOnPedal->setEnabled(false);
     }
+    openParameterWindow(state_.selectedEffectName);
     menuLoadIR->setEnabled(state_.selectedCategory == QLatin1String(ImpulseResponseCategory));
     btnOpenEffect->setEnabled(true);
     btnUpload->setEnabled(true);
+    if (formFXInfo_ && formFXInfo_->isVisible())
+        showDescription();
 }
 
 void TformMain::btnUploadClick() {
