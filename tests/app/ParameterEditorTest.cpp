@@ -2,9 +2,12 @@
 #include "app/widgets/ToggleSwitch.h"
 #include "editor/TformFXParameters.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QMenu>
+#include <QRadioButton>
 #include <QSlider>
 
 namespace kestra::test {
@@ -171,6 +174,31 @@ TEST_F(ParameterEditor, UnlinkDisablesTheWindowButKeepsIt) {
     EXPECT_TRUE(params->isVisible());
     EXPECT_FALSE(params->potParameter[0]->isEnabled());
     EXPECT_EQ(main->lstEffects->currentItem()->text(), "Wobblecat Trem");
+}
+
+TEST_F(ParameterEditor, RequestBringsThePedalsModeBankAndMidiChannel) {
+    main->menuModeBank->trigger();
+    main->rdbtnBank3->setChecked(true);
+    select("Modulation", "Wobblecat Trem");
+    main->btnUpload->click(); // the pedal now plays bank III
+    poll(3);
+    main->menuMIDIchannel->actions()[5]->trigger();
+    EXPECT_EQ(pedal.writes().last(), "0705");
+    main->menuModePreset->trigger();
+    main->rdbtnBank1->setChecked(true);
+
+    main->btnOpenEffect->click();
+    main->btnRequest->click();
+    EXPECT_TRUE(main->state().bankMode);
+    EXPECT_TRUE(main->rdbtnBank3->isChecked());
+    EXPECT_TRUE(params->isVisible()) << "a Request keeps the window open";
+    EXPECT_EQ(params->boxAssignBypass->currentText(), "FS");
+    EXPECT_EQ(params->boxAssignPreset->currentText(), "FL");
+    EXPECT_FALSE(params->boxAssignBypass->isEnabled());
+    const QList<QAction*> channels = main->menuMIDIchannel->actions();
+    ASSERT_EQ(channels.size(), 17);
+    for (int i = 0; i < channels.size(); ++i)
+        EXPECT_EQ(channels[i]->isChecked(), i == 5) << i;
 }
 
 TEST_F(ParameterEditor, InfoWindowFollowsTheSelection) {
