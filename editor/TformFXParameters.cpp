@@ -650,12 +650,11 @@ std::optional<ParameterState> TformFXParameters::requestParameterState() {
 
     sendFrame(transport_, frames::requestParameterState(descriptor_.numOfParameters));
     const Reply reply = receiveParameterState(transport_, state_.firmwareUpgradeMode);
-    if (reply.outcome == Reply::Outcome::TimedOut) {
+    if (!reply.received()) {
+        // A queue that cannot be read (pedal unplugged) is as good as silence.
         Prompts::instance().error(noAnswerMessage(QStringLiteral("Request")));
         return std::nullopt;
     }
-    if (!reply.received())
-        return std::nullopt; // the transport has reported the failure
     if (!takeParameterState(reply.bytes))
         return std::nullopt;
     return deviceState;
