@@ -1,10 +1,11 @@
-// Hex text helpers shared by the write log, the control commands and the state
+// Text helpers shared by the write log, the control commands and the state
 // file. Kept header-only: they are tiny and used by three targets.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,15 @@ inline std::optional<Bytes> parseHex(std::string_view text) {
         return std::nullopt;
     }
     return out;
+}
+
+// The blank-separated words of a control command.
+inline std::vector<std::string> splitWords(std::string_view line) {
+    std::vector<std::string> words;
+    std::istringstream in{std::string(line)};
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
 }
 
 } // namespace kestra::sim

@@ -10,14 +10,6 @@ using namespace d2xx;
 namespace {
 constexpr std::size_t kListBuffer = 64; // D2XX serial/description buffers
 
-std::vector<std::string> splitWords(std::string_view line) {
-    std::vector<std::string> words;
-    std::istringstream in{std::string(line)};
-    for (std::string w; in >> w;) {
-        words.push_back(w);
-    }
-    return words;
-}
 } // namespace
 
 UsbBridge::UsbBridge() {

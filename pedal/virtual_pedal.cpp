@@ -21,15 +21,6 @@ constexpr std::size_t kEffectNumber = 35;
 constexpr std::size_t kEffectVersion = 37;
 constexpr std::size_t kMinUpload = kEffectVersion + 1;
 
-std::vector<std::string> splitWords(std::string_view line) {
-    std::vector<std::string> words;
-    std::istringstream in{std::string(line)};
-    for (std::string w; in >> w;) {
-        words.push_back(w);
-    }
-    return words;
-}
-
 // Decimal, or hex with a 0x prefix.
 std::optional<long> parseNumber(std::string_view text) {
     int base = 10;
