@@ -30,8 +30,8 @@ struct Library {
     FT_SetDataCharacteristics_t setDataCharacteristics = nullptr;
     Command_t command = nullptr;
 
-    bool load() {
-        handle = dlopen(KESTRA_VIRTUAL_D2XX_PATH, RTLD_NOW | RTLD_LOCAL);
+    bool load(const char* path = KESTRA_VIRTUAL_D2XX_PATH) {
+        handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
         if (!handle) {
             return false;
         }
@@ -123,7 +123,8 @@ TEST_F(VirtualD2xx, CommandAnswersAreCutAndErrorsReported) {
 }
 
 // The state file is read when the library loads, so this runs in a child
-// process that loads the library afresh.
+// process that loads a copy of the library: the original may still be loaded
+// from earlier tests (sanitizers keep libraries mapped after dlclose).
 TEST(VirtualD2xxStartup, StartsFromTheStateFileNamedInTheEnvironment) {
     const auto path = (std::filesystem::path(::testing::TempDir()) /
                        ("kestra-startup-" + std::to_string(getpid()) + ".state"))
@@ -133,8 +134,13 @@ TEST(VirtualD2xxStartup, StartsFromTheStateFileNamedInTheEnvironment) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         setenv("KESTRA_PEDAL_STATE", path.c_str(), 1);
+        const std::string copy = path + ".so";
+        std::filesystem::copy_file(KESTRA_VIRTUAL_D2XX_PATH, copy,
+                                   std::filesystem::copy_options::overwrite_existing);
         Library lib;
-        if (!lib.load()) {
+        const bool loaded = lib.load(copy.c_str());
+        std::filesystem::remove(copy);
+        if (!loaded) {
             _exit(2);
         }
         FT_HANDLE h = lib.openPedal();
