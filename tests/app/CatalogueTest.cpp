@@ -37,6 +37,15 @@ protected:
         lists.read_file_from_stream(format_resource_name(name));
         return lists.categoryList.value(0);
     }
+    // The effect number of name: its row in the effect list.
+    int rowOf(const QString& name) {
+        CatalogueLists lists;
+        lists.read_file_from_stream(EffectListResource);
+        for (int row = 0; row < lists.categoryList.size(); ++row)
+            if (effectNameOfRow(lists.categoryList, row) == name)
+                return row;
+        return -1;
+    }
     QString statusValue(const QString& key) {
         for (const QString& line : pedal.command("status").split('\n'))
             if (line.startsWith(key + '='))
@@ -86,7 +95,7 @@ TEST_F(Catalogue, UploadToThePresetSlotSendsBypassThenTheImageWhole) {
     poll(3);
     EXPECT_EQ(main->lblStatus->text(), "Upload complete");
     EXPECT_EQ(statusValue("effect.slot"), "preset");
-    EXPECT_EQ(statusValue("effect.number"), "3");
+    EXPECT_EQ(statusValue("effect.number").toInt(), rowOf("Fuzzmoth"));
 }
 
 TEST_F(Catalogue, UploadInBankModeTargetsTheCheckedBank) {

@@ -281,10 +281,14 @@ NO_INFO = {"Swirlpool", "Rustbucket Dist", "Silent Bypass", "Test Tone 1k"}
 
 FIRMWARE_SIZES = (41252, 41396, 41420)
 
-# The small test catalogue: a subset, renumbered, with one member per list at least.
+# The small test catalogue: a subset, renumbered, with one member per list at
+# least, holding every effect the editor's tests name so that the whole suite
+# runs with either catalogue.
 SMALL_EFFECTS = ["Grizzle Drive", "Amberlith Boost", "Wobblecat Trem", "Pitchfold",
                  "Quackmire Wah", "Squashmallow Comp", "Cabprint 4x12",
-                 "Tapecrawl Echo", "Pitchguard Tuner"]
+                 "Tapecrawl Echo", "Pitchguard Tuner", "Fuzzmoth", "Scorchwire",
+                 "Snarlhound", "Gravel X2", "Corkspin Rotary", "Glasswave Pad",
+                 "Octovolt Synth", "Dub Echo X3", "Signal Probe", "Mutewall Gate"]
 SMALL_NO_INFO = {"Pitchguard Tuner"}
 SMALL_FIRMWARE_SIZES = (600, 768, 1030)
 
