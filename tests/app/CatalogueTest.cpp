@@ -2,9 +2,11 @@
 #include "catalogue/CatalogueLists.h"
 #include "catalogue/ResourceNames.h"
 
+#include <QFile>
 #include <QGroupBox>
 #include <QListWidget>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace kestra::test {
@@ -178,6 +180,24 @@ TEST_F(Catalogue, ArrowKeysMoveTheHighlightWithinTheList) {
     EXPECT_EQ(main->lstEffects->currentRow(), 1);
     EXPECT_TRUE(log().contains("arrow down pressed"));
     EXPECT_EQ(main->state().selectedEffectName, "") << "moving does not open the effect";
+}
+
+TEST_F(Catalogue, UploadFileSendsAHexFileAsItIs) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("frame.hex");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("0A0100");
+    file.close();
+    prompts.files = {path};
+    pedal.clearWrites();
+    main->btnUploadFile->click();
+    EXPECT_EQ(pedal.writes(), QStringList({"0A0100"}));
+    EXPECT_TRUE(log().contains("num of bytes: 3"));
+
+    prompts.files = {}; // cancelled: nothing is sent and nothing waits
+    main->btnUploadFile->click();
+    EXPECT_EQ(pedal.writes().size(), 1);
 }
 
 TEST_F(Catalogue, UploadBeforeLinkingIsRefusedWithAMessage) {
