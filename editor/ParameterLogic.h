@@ -11,7 +11,7 @@
 namespace kestra {
 
 // Routing code of "nothing assigned".
-inline constexpr int NoAssignment = 0xFF;
+inline constexpr int NoAssignment = frames::NoRouting;
 
 // Pick-box items. The last item of each list is "--" (nothing assigned).
 QStringList assignSourceNames(); // "KI".."EXP", "--"
