@@ -92,6 +92,8 @@ void TformMain::createControls() {
     connect(btnAssign, &QPushButton::clicked, this, &TformMain::btnAssignClick);
     btnStoreSettingsOnPedal =
         makeButton(client, QStringLiteral("Store Settings On Pedal"), {236, 272, 154, 28});
+    connect(btnStoreSettingsOnPedal, &QPushButton::clicked, this,
+            &TformMain::btnStoreSettingsOnPedalClick);
 
     lblBankNum = named(new QGroupBox(QStringLiteral("FX Bank"), client), QStringLiteral("FX Bank"));
     lblBankNum->setGeometry(10, 306, 250, 48);
@@ -164,7 +166,8 @@ void TformMain::createMenus() {
     menuFirmwareUpgradeMode->setCheckable(true);
     menuStartFirmwareUpgrade = firmware->addAction(QStringLiteral("Start Firmware Upgrade"));
     menuStartFirmwareUpgrade->setEnabled(false);
-    menuEraseSettings = firmware->addAction(QStringLiteral("Erase Settings"));
+    menuEraseSettings = firmware->addAction(QStringLiteral("Erase Settings"), this,
+                                            &TformMain::menuEraseSettingsClick);
 
     QMenu* info = menuBar()->addMenu(QStringLiteral("Info"));
     menuSupport = info->addAction(QStringLiteral("Support"));
@@ -400,6 +403,30 @@ void TformMain::setLiveMode(bool on) {
     lblLive->setAccessibleName(lblLive->text());
     swLive->setAccessibleName(lblLive->text());
     sendFrame(transport_, frames::liveMode(on));
+}
+
+void TformMain::btnStoreSettingsOnPedalClick() {
+    const int count = formFXParameters_ ? formFXParameters_->numOfParameters() : 0;
+    const HexFrame frame = frames::storeSettings(count);
+    debugLog(QStringLiteral("Store settings message (HEX): ") + frame.text);
+    sendFrame(transport_, frame);
+}
+
+void TformMain::menuEraseSettingsClick() {
+    if (!Prompts::instance().confirm(QStringLiteral(
+            "Are you sure you want to delete all settings?\r\nThis action will delete the current "
+            "stored algorithm and any other settings like presets and assignments\r\nErase "
+            "settings is suggested in the following cases:\r\n- the pedal is "
+            "unresponsive/freezed after updates\r\n- unexpected behaviour or bugs which "
+            "afflicts the pedal functionalities\r\n- you want to switch to the Brantwell "
+            "pedal")))
+        return;
+    if (!formPrint_)
+        return;
+    for (const char* device : {"50", "51"}) {
+        formPrint_->EraseEEPROM(QString::fromLatin1(device));
+        formPrint_->ReadEEPROM(QString::fromLatin1(device));
+    }
 }
 
 void TformMain::Timer_USB_readTimer() {

@@ -87,8 +87,10 @@ public:
     void createMidiChannelMenu();
     void menuMIDIchannelsClickItem(QAction* entry);
 
-    // Live mode.
+    // Live mode, store and erase.
     void setLiveMode(bool on);
+    void btnStoreSettingsOnPedalClick();
+    void menuEraseSettingsClick();
 
     // Background receive, one tick.
     void Timer_USB_readTimer();

@@ -43,6 +43,20 @@ TEST_F(Console, ADumpWithDataShowsNoMessage) {
     EXPECT_TRUE(log().contains("\n16383: "));
 }
 
+TEST_F(Console, EraseSettingsWipesBothDevicesAndReadsThemBack) {
+    prompts.answers = {false};
+    main->menuEraseSettings->trigger();
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    ASSERT_EQ(prompts.questions.size(), 1);
+    EXPECT_TRUE(prompts.questions[0].startsWith("Are you sure you want to delete all settings?"));
+
+    main->menuEraseSettings->trigger();
+    EXPECT_EQ(pedal.writes(),
+              QStringList({"0B50000000", "0C5000000000", "0B51000000", "0C5100000000"}));
+    poll(4);
+    EXPECT_EQ(prompts.messages, QStringList({"Memory Erased", "Memory Erased"}));
+}
+
 TEST_F(Console, ToolsWithoutAnAddressSendTheShortFrames) {
     console->btnEraseEeprom->click();
     console->btnReadEEPROM->click();

@@ -114,6 +114,16 @@ TEST_F(ParameterEditor, SelectorMovedByThePedalSendsItsValueBack) {
     EXPECT_EQ(pedal.writes(), QStringList({"01" + params->parameterAddresses[4] + "00600000"}));
 }
 
+TEST_F(ParameterEditor, StoreSettingsSendsTheParameterCount) {
+    main->btnOpenEffect->click();
+    main->btnRequest->click();
+    pedal.clearWrites();
+    main->btnStoreSettingsOnPedal->click();
+    EXPECT_EQ(pedal.writes(), QStringList({"0305"}));
+    EXPECT_TRUE(log().contains("Store settings message (HEX): 0305"));
+    EXPECT_EQ(status("stored-settings"), "same");
+}
+
 TEST_F(ParameterEditor, ReverseFlagsReachThePedal) {
     main->btnOpenEffect->click();
     main->btnRequest->click();
