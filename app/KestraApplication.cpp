@@ -13,14 +13,17 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
         qApp->setStyleSheet(QString::fromUtf8(*style));
     if (ownsPrompts_)
         Prompts::setInstance(&prompts_);
+    // The windows in their fixed order, main window first.
     formMain = std::make_unique<TformMain>(transport);
     prompts_.setParent(formMain.get());
+    // (2) the firmware upgrade window.
     formPrint = std::make_unique<TformPrint>(transport);
     formMain->setConsole(formPrint.get());
     formFXParameters = std::make_unique<TformFXParameters>(formMain->state(), transport);
     formMain->setParameterWindow(formFXParameters.get());
     formFXInfo = std::make_unique<tformFXInfo>();
     formMain->setInfoWindow(formFXInfo.get());
+    // (6) the impulse response window, (7) the new version window.
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);

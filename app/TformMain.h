@@ -92,6 +92,12 @@ public:
     void btnStoreSettingsOnPedalClick();
     void menuEraseSettingsClick();
 
+    // Local settings, appearance and the update check.
+
+    // Configuration files and impulse responses.
+
+    // Firmware upgrade.
+
     // Background receive, one tick.
     void Timer_USB_readTimer();
 
