@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/KestraApplication.h"
+#include "app/core/UserFolders.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"
 #include "tests/support/VirtualPedalControl.h"
@@ -10,6 +11,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -19,6 +21,8 @@ class EditorFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         qputenv("KESTRA_D2XX_LIBRARY", virtualD2xxPath().toUtf8());
+        // The editor's settings and presets go to a documents folder of the test's own.
+        setDocumentsFolder(documents.path());
         pedal.command("reset");
         prepare();
         editor = std::make_unique<KestraApplication>(false);
@@ -27,6 +31,7 @@ protected:
     void TearDown() override {
         editor.reset();
         pedal.command("reset");
+        setDocumentsFolder(QString());
     }
     // Runs before the editor starts, for scenarios that need a pedal state.
     virtual void prepare() {}
@@ -38,6 +43,7 @@ protected:
     }
     QString log() const { return editor->formPrint->logText(); }
 
+    QTemporaryDir documents;
     TestClock clock;
     TestPrompts prompts;
     VirtualPedalControl pedal;
