@@ -4,6 +4,7 @@
 #include "editor/ParameterState.h"
 #include "link/Communication.h"
 #include "protocol/CommandFrames.h"
+#include "protocol/RealTimeFunctions.h"
 #include "protocol/SyncReceive.h"
 #include "tests/support/VirtualPedalControl.h"
 
@@ -44,6 +45,23 @@ void RequestSixteenParameters(benchmark::State& state) {
     }
 }
 BENCHMARK(RequestSixteenParameters)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+// The background receive runs every millisecond; most ticks find nothing.
+void IdlePollTick(benchmark::State& state) {
+    struct Ignore final : kestra::InboundHandler {
+        void selectBankRadio(int) override {}
+        void openReportedEffect(std::uint16_t) override {}
+        void showUploadComplete(const QString&) override {}
+        void applyRealtimeFrame(const kestra::RealtimeFrame&) override {}
+        void showEepromDump(const std::uint8_t*) override {}
+        void reportInboundError(const QString&) override {}
+    } ignore;
+    LinkedPedal link;
+    kestra::RealTimeFunctions poll(link.transport, ignore);
+    for (auto _ : state)
+        poll.processIncomingData();
+}
+BENCHMARK(IdlePollTick);
 
 } // namespace
 

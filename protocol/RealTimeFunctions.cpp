@@ -19,7 +19,9 @@ void RealTimeFunctions::processIncomingData() {
         transport_.errorReportEnabled = true;
         return;
     }
-    const std::uint32_t n = transport_.ReadFTDevice();
+    // An idle tick costs this one queue-status call: the poll runs every
+    // millisecond.
+    const std::uint32_t n = transport_.queueByteCount > 0 ? transport_.ReadFTDevice() : 0;
     const qint64 now = Clock::instance().elapsedMs();
     if (!partial_.isEmpty() && now - partialAtMs_ > ReassemblyGapMs) {
         debugLog(QStringLiteral("incomplete frame dropped: %1 bytes").arg(partial_.size()));
