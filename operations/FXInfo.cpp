@@ -1,6 +1,7 @@
 #include "operations/FXInfo.h"
 
 #include "app/core/DebugLog.h"
+#include "app/core/MakerSite.h"
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
 
@@ -14,16 +15,16 @@ namespace {
 constexpr int PageTimeoutMs = 5000;
 }
 
-QUrl effectInfoUrl(const QString& host, const QString& effectName) {
+QUrl effectInfoUrl(const QString& site, const QString& effectName) {
     return QUrl(
-        QStringLiteral("https://%1/download/kestra/fxinfo/").arg(host) +
+        site + QStringLiteral("/download/kestra/fxinfo/") +
         QString::fromLatin1(QUrl::toPercentEncoding(effectName + QStringLiteral("-info.html"))));
 }
 
 tformFXInfo::tformFXInfo(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
-      host_(QStringLiteral(KESTRA_MAKER_HOST)), network_(new QNetworkAccessManager(this)) {
+      network_(new QNetworkAccessManager(this)) {
     setObjectName(QStringLiteral("formFXInfo"));
     setFixedSize(612, 640);
     WebBrowser1 = new QTextBrowser(this);
@@ -43,7 +44,7 @@ void tformFXInfo::showEffect(const QString& effectName) {
     showBundled(effectName);
     if (pending_)
         pending_->abort();
-    const QUrl url = effectInfoUrl(host_, effectName);
+    const QUrl url = effectInfoUrl(makerSite(), effectName);
     debugLog(QStringLiteral("effect info: ") + url.toString());
     QNetworkReply* reply = network_->get(QNetworkRequest(url));
     pending_ = reply;

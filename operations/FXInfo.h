@@ -13,8 +13,9 @@ class QTextBrowser;
 
 namespace kestra {
 
-// Address of an effect's description page; the name is percent-encoded.
-QUrl effectInfoUrl(const QString& host, const QString& effectName);
+// Address of an effect's description page on the maker's web server at
+// site (e.g. "https://www.example.com"); the name is percent-encoded.
+QUrl effectInfoUrl(const QString& site, const QString& effectName);
 
 class tformFXInfo : public QWidget {
     Q_OBJECT
@@ -22,10 +23,6 @@ class tformFXInfo : public QWidget {
 public:
     explicit tformFXInfo(QWidget* parent = nullptr);
     ~tformFXInfo() override;
-
-    // Host (and optional port) of the maker's web server.
-    void setHost(const QString& host) { host_ = host; }
-    QString host() const { return host_; }
 
     // Shows the description of effectName: the bundled one at once, the
     // maker's page when it arrives.
@@ -42,7 +39,6 @@ private:
     void showBundled(const QString& effectName);
     void pageFinished(QNetworkReply* reply);
 
-    QString host_;
     QString source_ = QStringLiteral("none");
     QNetworkAccessManager* network_ = nullptr;
     QPointer<QNetworkReply> pending_;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/KestraApplication.h"
+#include "app/core/MakerSite.h"
 #include "app/core/UserFolders.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"
@@ -23,6 +24,8 @@ protected:
         qputenv("KESTRA_D2XX_LIBRARY", virtualD2xxPath().toUtf8());
         // The editor's settings and presets go to a documents folder of the test's own.
         setDocumentsFolder(documents.path());
+        // Nothing listens there: the editor never reaches the real web site.
+        setMakerSite(QStringLiteral("http://127.0.0.1:1"));
         pedal.command("reset");
         prepare();
         editor = std::make_unique<KestraApplication>(false);
@@ -32,6 +35,7 @@ protected:
         editor.reset();
         pedal.command("reset");
         setDocumentsFolder(QString());
+        setMakerSite(QString());
     }
     // Runs before the editor starts, for scenarios that need a pedal state.
     virtual void prepare() {}

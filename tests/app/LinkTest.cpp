@@ -157,6 +157,15 @@ TEST_F(TwoDevices, ProbeAppendsBothSerialsAndKeepsTheLast) {
 
 class NoDriver : public ::testing::Test {
 protected:
+    void SetUp() override {
+        setDocumentsFolder(documents.path());
+        setMakerSite(QStringLiteral("http://127.0.0.1:1"));
+    }
+    void TearDown() override {
+        setDocumentsFolder(QString());
+        setMakerSite(QString());
+    }
+    QTemporaryDir documents;
     TestClock clock;
     TestPrompts prompts;
 };

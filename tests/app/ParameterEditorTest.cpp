@@ -212,7 +212,6 @@ TEST_F(ParameterEditor, RequestBringsThePedalsModeBankAndMidiChannel) {
 }
 
 TEST_F(ParameterEditor, InfoWindowFollowsTheSelection) {
-    editor->formFXInfo->setHost("127.0.0.1:1");
     select("Gain", "Grizzle Drive");
     ASSERT_TRUE(main->btnGetFXInfo->isEnabled());
     main->btnGetFXInfo->click();

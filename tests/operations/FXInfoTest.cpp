@@ -1,5 +1,7 @@
 #include "operations/FXInfo.h"
 
+#include "app/core/MakerSite.h"
+
 #include <QSignalSpy>
 #include <QTextBrowser>
 #include <gtest/gtest.h>
@@ -8,15 +10,23 @@ namespace kestra {
 namespace {
 
 TEST(FXInfo, PageAddressCarriesTheEffectNamePercentEncoded) {
-    EXPECT_EQ(effectInfoUrl("www.example.com", "Sizzle + Stack").toString(QUrl::FullyEncoded),
-              "https://www.example.com/download/kestra/fxinfo/Sizzle%20%2B%20Stack-info.html");
-    EXPECT_EQ(effectInfoUrl("www.example.com", "Grizzle Drive").toString(QUrl::FullyEncoded),
-              "https://www.example.com/download/kestra/fxinfo/Grizzle%20Drive-info.html");
+    EXPECT_EQ(
+        effectInfoUrl("https://www.example.com", "Sizzle + Stack").toString(QUrl::FullyEncoded),
+        "https://www.example.com/download/kestra/fxinfo/Sizzle%20%2B%20Stack-info.html");
+    EXPECT_EQ(
+        effectInfoUrl("https://www.example.com", "Grizzle Drive").toString(QUrl::FullyEncoded),
+        "https://www.example.com/download/kestra/fxinfo/Grizzle%20Drive-info.html");
 }
 
-TEST(FXInfo, UnreachablePageLeavesTheBundledDescription) {
+// Nothing listens on port 1 of the loopback interface.
+class UnreachableSite : public ::testing::Test {
+protected:
+    void SetUp() override { setMakerSite(QStringLiteral("http://127.0.0.1:1")); }
+    void TearDown() override { setMakerSite(QString()); }
+};
+
+TEST_F(UnreachableSite, PageLeavesTheBundledDescription) {
     tformFXInfo window;
-    window.setHost(QStringLiteral("127.0.0.1:1")); // nothing listens there
     QSignalSpy settled(&window, &tformFXInfo::pageSettled);
     window.showEffect(QStringLiteral("Grizzle Drive"));
     EXPECT_EQ(window.windowTitle(), "Grizzle Drive");
@@ -26,9 +36,8 @@ TEST(FXInfo, UnreachablePageLeavesTheBundledDescription) {
     EXPECT_TRUE(window.WebBrowser1->toPlainText().contains("Grizzle Drive"));
 }
 
-TEST(FXInfo, EffectWithoutBundledDescriptionSaysSo) {
+TEST_F(UnreachableSite, EffectWithoutBundledDescriptionSaysSo) {
     tformFXInfo window;
-    window.setHost(QStringLiteral("127.0.0.1:1"));
     window.showEffect(QStringLiteral("Swirlpool"));
     EXPECT_EQ(window.source(), "none");
     EXPECT_TRUE(window.WebBrowser1->toPlainText().contains("No description"));

@@ -1,0 +1,58 @@
+// The editor's small settings files below the user's documents folder: the
+// mode, whether the new-version window may open, and the visual style. Each
+// holds one word or number, UTF-8 without a byte-order mark or line end.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace kestra::settings {
+
+inline constexpr char MakerFolder[] = "Quorvane";
+inline constexpr char ProductFolder[] = "Kestra";
+
+inline constexpr char Yes[] = "YES";
+inline constexpr char No[] = "NO";
+inline constexpr char PresetMode[] = "PRESET";
+inline constexpr char BankMode[] = "BANK";
+
+// Full paths, below documentsFolder() as it is when called.
+QString folderPath(const QString& folder);
+QString subfolderPath(const QString& folder, const QString& subfolder);
+QString modeFile();           // Quorvane/Kestra/Mode.txt
+QString startupMessageFile(); // Quorvane/Kestra/ShowMessageVersionAtStartup.txt
+QString styleFile();          // Quorvane/style.txt
+
+// Makes path (its parent must exist) unless it is already a folder. Returns
+// the system's error text, empty on success.
+QString makeFolder(const QString& path);
+
+// The whole file as text: a byte-order mark selects the encoding; otherwise
+// UTF-8, or the system's 8-bit code page when the bytes are not valid UTF-8.
+// Nothing when the file cannot be read.
+std::optional<QString> readText(const QString& path, QString* error = nullptr);
+// Replaces the file's content with text (UTF-8, no byte-order mark). An
+// existing file is left untouched when writing fails. Returns the system's
+// error text, empty on success.
+QString writeText(const QString& path, const QString& text);
+
+// Exact comparisons: case-sensitive, nothing trimmed. Nothing for other texts.
+std::optional<bool> parseYesNo(const QString& text);
+// true for bank mode, false for preset mode.
+std::optional<bool> parseMode(const QString& text);
+// A decimal integer, spaces and line ends around it allowed (a file saved by
+// a text editor often ends with one).
+std::optional<int> parseStyleNumber(const QString& text);
+// Resource name of style n: "Style_" + n.
+QString styleResourceName(int n);
+
+// Writes the mode file: "BANK" or "PRESET". Returns the error text, empty
+// on success.
+QString writeMode(bool bank);
+// Writes "YES" or "NO" to the start-up message file, but only when that file
+// exists. Returns the error text, empty on success or when nothing was due.
+QString rememberStartupMessageChoice(bool show);
+// The message for a settings file that could not be written.
+QString saveErrorMessage(const QString& path, const QString& error);
+
+} // namespace kestra::settings

@@ -1,0 +1,29 @@
+// Pure parts of the update check: the editor's version text, comparing it
+// with the maker's newest version, and the updater's parameter text.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+namespace kestra {
+
+inline constexpr char VersionNotAvailable[] = "Version info not available";
+
+// "major.minor" of a dotted version ("1.4.0.0" gives "1.4", "2" gives
+// "2.0"); empty for an empty text; VersionNotAvailable when the leading
+// numbers cannot be read.
+QString appVersionText(const QString& fullVersion);
+
+// A version text with every "." removed, read as a decimal integer
+// ("1.40" gives 140). Nothing when that is not a number.
+std::optional<qint64> versionNumber(const QString& text);
+
+// Whether the server's version is newer than the current one. Nothing when
+// either cannot be read as a version.
+std::optional<bool> isNewerVersion(const QString& serverVersion, const QString& currentVersion);
+
+// The updater's parameters: the download target, then the editor's path,
+// each in double quotes, one space between.
+QString updaterParameters(const QString& downloadTarget, const QString& editorPath);
+
+} // namespace kestra
