@@ -23,15 +23,19 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     formMain->setParameterWindow(formFXParameters.get());
     formFXInfo = std::make_unique<tformFXInfo>();
     formMain->setInfoWindow(formFXInfo.get());
-    // (6) the impulse response window, (7) the new version window.
+    formImpulseResponse = std::make_unique<TformImpulseResponse>();
+    formMain->setImpulseResponseWindow(formImpulseResponse.get());
+    // (7) the new version window.
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);
     formFXParameters->setAttribute(Qt::WA_QuitOnClose, false);
     formFXInfo->setAttribute(Qt::WA_QuitOnClose, false);
+    formImpulseResponse->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
 KestraApplication::~KestraApplication() {
+    formImpulseResponse.reset();
     formFXInfo.reset();
     formFXParameters.reset();
     formPrint.reset();

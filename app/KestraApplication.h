@@ -6,6 +6,7 @@
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
 #include "editor/TformFXParameters.h"
+#include "ir/ImpulseResponse.h"
 #include "link/D2XXUnit.h"
 #include "link/D2xxLibrary.h"
 #include "operations/FXInfo.h"
@@ -28,6 +29,7 @@ public:
     std::unique_ptr<TformPrint> formPrint;
     std::unique_ptr<TformFXParameters> formFXParameters;
     std::unique_ptr<tformFXInfo> formFXInfo;
+    std::unique_ptr<TformImpulseResponse> formImpulseResponse;
 
 private:
     WidgetPrompts prompts_;

@@ -133,9 +133,11 @@ void TformMain::createControls() {
 
 void TformMain::createMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
-    menuLoadConfiguration = file->addAction(QStringLiteral("Load Configuration"));
-    menuSaveConfiguration = file->addAction(QStringLiteral("Save Configuration"));
-    menuLoadIR = file->addAction(QStringLiteral("Load IR"));
+    menuLoadConfiguration = file->addAction(QStringLiteral("Load Configuration"), this,
+                                            &TformMain::menuLoadConfigurationClick);
+    menuSaveConfiguration = file->addAction(QStringLiteral("Save Configuration"), this,
+                                            &TformMain::menuSaveConfigurationClick);
+    menuLoadIR = file->addAction(QStringLiteral("Load IR"), this, &TformMain::menuLoadIRClick);
     menuLoadConfiguration->setEnabled(false);
     menuSaveConfiguration->setEnabled(false);
     menuLoadIR->setEnabled(false);

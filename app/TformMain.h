@@ -28,6 +28,7 @@ class ToggleSwitch;
 class TformFXParameters;
 class TformPrint;
 class tformFXInfo;
+class TformImpulseResponse;
 
 class TformMain : public QMainWindow, public InboundHandler {
     Q_OBJECT
@@ -95,6 +96,16 @@ public:
     // Local settings, appearance and the update check.
 
     // Configuration files and impulse responses.
+    void setImpulseResponseWindow(TformImpulseResponse* window) { formImpulseResponse = window; }
+    void menuSaveConfigurationClick();
+    void menuLoadConfigurationClick();
+    // The save dialog and the write: fileName is the proposed name and
+    // receives the chosen path. False when cancelled or not written.
+    bool SaveTextWithDialog(const QString& text, QString& fileName);
+    // The open dialog and the read; empty when cancelled or unreadable.
+    QString loadTextWithDialog();
+    void menuLoadIRClick();
+    TformImpulseResponse* formImpulseResponse = nullptr;
 
     // Firmware upgrade.
 
