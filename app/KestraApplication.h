@@ -2,6 +2,7 @@
 // library, the transport, the prompts and the windows, created in order.
 #pragma once
 
+#include "app/NewVersionMsg.h"
 #include "app/TformMain.h"
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
@@ -31,6 +32,7 @@ public:
     std::unique_ptr<tformFXInfo> formFXInfo;
     std::unique_ptr<TformImpulseResponse> formImpulseResponse;
 
+    std::unique_ptr<TformNewVersionMsg> formNewVersionMsg;
 private:
     WidgetPrompts prompts_;
     bool ownsPrompts_;
