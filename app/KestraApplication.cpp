@@ -1,11 +1,16 @@
 #include "app/KestraApplication.h"
 
+#include "catalogue/ResourceStore.h"
+
 #include <QApplication>
 
 namespace kestra {
 
 KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(installPrompts) {
     library.load();
+    // The default skin; the Look menu will choose among the others.
+    if (const auto style = ResourceStore::compiled().find(QStringLiteral("Style_0")))
+        qApp->setStyleSheet(QString::fromUtf8(*style));
     if (ownsPrompts_)
         Prompts::setInstance(&prompts_);
     // The windows in their fixed order, main window first.
@@ -20,8 +25,7 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     formMain->setInfoWindow(formFXInfo.get());
     formImpulseResponse = std::make_unique<TformImpulseResponse>();
     formMain->setImpulseResponseWindow(formImpulseResponse.get());
-    formNewVersionMsg = std::make_unique<TformNewVersionMsg>();
-    formMain->setNewVersionWindow(formNewVersionMsg.get());
+    // (7) the new version window.
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);
@@ -30,12 +34,10 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     formImpulseResponse->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
-    formNewVersionMsg->setAttribute(Qt::WA_QuitOnClose, false);
 KestraApplication::~KestraApplication() {
     formImpulseResponse.reset();
     formFXInfo.reset();
     formFXParameters.reset();
-    formNewVersionMsg.reset();
     formPrint.reset();
     formMain.reset();
     if (ownsPrompts_)

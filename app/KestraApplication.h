@@ -2,7 +2,6 @@
 // library, the transport, the prompts and the windows, created in order.
 #pragma once
 
-#include "app/NewVersionMsg.h"
 #include "app/TformMain.h"
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
@@ -32,7 +31,6 @@ public:
     std::unique_ptr<tformFXInfo> formFXInfo;
     std::unique_ptr<TformImpulseResponse> formImpulseResponse;
 
-    std::unique_ptr<TformNewVersionMsg> formNewVersionMsg;
 private:
     WidgetPrompts prompts_;
     bool ownsPrompts_;

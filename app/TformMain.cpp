@@ -3,7 +3,6 @@
 #include "app/core/Clock.h"
 #include "app/core/DebugLog.h"
 #include "app/core/Prompts.h"
-#include "app/core/Settings.h"
 #include "app/widgets/Accessible.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "console/PrintConsole.h"
@@ -200,15 +199,9 @@ void TformMain::FormCreate() {
     btnOpenEffect->setEnabled(false);
     btnUploadFile->hide();
     create_categories();
-    prepareVersionCheck();
-    currentAppVersion = getAppVersion();
-    menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + currentAppVersion);
-    createSettingsFolder(QString::fromLatin1(settings::MakerFolder));
-    createSettingsSubfolder(QString::fromLatin1(settings::MakerFolder),
-                            QString::fromLatin1(settings::ProductFolder));
-    loadStartupSettings();
-    createLookMenu();
-    applySavedStyle();
+    menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') +
+                            QStringLiteral(KESTRA_EDITOR_VERSION));
+    SetPresetMode();
     createMidiChannelMenu();
 }
 
@@ -381,7 +374,6 @@ void TformMain::SetBankMode() {
 
 void TformMain::SetPresetMode() {
     state_.bankMode = false;
-    writeModeFile();
     menuModePreset->setChecked(true);
     menuModeBank->setChecked(false);
     lblBankNum->setEnabled(false);
@@ -397,7 +389,6 @@ void TformMain::createMidiChannelMenu() {
         connect(entry, &QAction::triggered, this, [this, entry] {
             // The check marks show what the pedal reported, not the click.
             entry->setChecked(!entry->isChecked());
-    writeModeFile();
             menuMIDIchannelsClickItem(entry);
         });
     }

@@ -9,7 +9,6 @@
 #include "protocol/RealTimeFunctions.h"
 
 #include <QMainWindow>
-#include <QNetworkRequest>
 #include <QTimer>
 
 class QAction;
@@ -22,8 +21,6 @@ class QPushButton;
 class QRadioButton;
 class QCheckBox;
 class QKeyEvent;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace kestra {
 
@@ -32,8 +29,6 @@ class TformFXParameters;
 class TformPrint;
 class tformFXInfo;
 class TformImpulseResponse;
-class TformNewVersionMsg;
-class TformFirmwareUpgrade;
 
 class TformMain : public QMainWindow, public InboundHandler {
     Q_OBJECT
@@ -99,33 +94,6 @@ public:
     void menuEraseSettingsClick();
 
     // Local settings, appearance and the update check.
-    void setNewVersionWindow(TformNewVersionMsg* window) { formNewVersionMsg_ = window; }
-    // Make a folder (or a subfolder of it) below the documents folder.
-    void createSettingsFolder(const QString& folder);
-    void createSettingsSubfolder(const QString& folder, const QString& subfolder);
-    // Reads the start-up message choice and the mode, creating missing files.
-    void loadStartupSettings();
-    void createLookMenu();
-    void applySavedStyle();
-    void menuLookClickItem(QAction* entry);
-    void menuShowUpdateMsgClick();
-    // Applies the style resource of number n; false when there is none.
-    bool applyStyle(int n);
-    // Writes the mode file after bankMode changed.
-    void writeModeFile();
-    // Prepares the version request and starts its one-shot timer.
-    void prepareVersionCheck();
-    void checkmostrecentversiononwebsite();
-    // Takes the version text from a finished reply; false when there is none.
-    bool WebRequestCompleted(QNetworkReply* AResponse);
-    QString getAppVersion() const;
-    void menuSupportClick();
-    QString currentAppVersion;
-    QString newAppVersion;
-    QTimer TimerCheckWebVersion;
-    QNetworkAccessManager* NetHTTPClient1 = nullptr;
-    QNetworkRequest NetHTTPRequest1;
-    TformNewVersionMsg* formNewVersionMsg_ = nullptr;
 
     // Configuration files and impulse responses.
     void setImpulseResponseWindow(TformImpulseResponse* window) { formImpulseResponse = window; }
