@@ -17,6 +17,8 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     formMain = std::make_unique<TformMain>(transport);
     prompts_.setParent(formMain.get());
     // (2) the firmware upgrade window.
+    formFirmwareUpgrade = std::make_unique<TformFirmwareUpgrade>(formMain->state(), transport);
+    formMain->setFirmwareUpgradeWindow(formFirmwareUpgrade.get());
     formPrint = std::make_unique<TformPrint>(transport);
     formMain->setConsole(formPrint.get());
     formFXParameters = std::make_unique<TformFXParameters>(formMain->state(), transport);
@@ -29,6 +31,7 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);
+    formFirmwareUpgrade->setAttribute(Qt::WA_QuitOnClose, false);
     formFXParameters->setAttribute(Qt::WA_QuitOnClose, false);
     formFXInfo->setAttribute(Qt::WA_QuitOnClose, false);
     formImpulseResponse->setAttribute(Qt::WA_QuitOnClose, false);
@@ -39,6 +42,7 @@ KestraApplication::~KestraApplication() {
     formFXInfo.reset();
     formFXParameters.reset();
     formPrint.reset();
+    formFirmwareUpgrade.reset();
     formMain.reset();
     if (ownsPrompts_)
         Prompts::setInstance(nullptr);

@@ -6,6 +6,7 @@
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
 #include "editor/TformFXParameters.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ir/ImpulseResponse.h"
 #include "link/D2XXUnit.h"
 #include "link/D2xxLibrary.h"
@@ -26,6 +27,7 @@ public:
     D2xxLibrary library;
     D2XXUnit transport{library};
     std::unique_ptr<TformMain> formMain;
+    std::unique_ptr<TformFirmwareUpgrade> formFirmwareUpgrade;
     std::unique_ptr<TformPrint> formPrint;
     std::unique_ptr<TformFXParameters> formFXParameters;
     std::unique_ptr<tformFXInfo> formFXInfo;

@@ -125,6 +125,8 @@ void TformMain::createControls() {
     chkFirmwareUpgradeMode = named(new QCheckBox(QStringLiteral("Firmware Upgrade Mode"), client),
                                    QStringLiteral("Firmware Upgrade Mode"));
     chkFirmwareUpgradeMode->hide();
+    connect(chkFirmwareUpgradeMode, &QCheckBox::toggled, this,
+            &TformMain::chkFirmwareUpgradeModeChange);
     lblSerialNumber = new QLabel(client);
     lblSerialNumber->hide();
     lblFirmwareVersion = new QLabel(client);
@@ -166,8 +168,15 @@ void TformMain::createMenus() {
     QMenu* firmware = menuBar()->addMenu(QStringLiteral("Firmware Upgrade"));
     menuFirmwareUpgradeMode = firmware->addAction(QStringLiteral("Upgrade Mode"));
     menuFirmwareUpgradeMode->setCheckable(true);
+    // The handler toggles the check mark itself, so undo the action's own toggle.
+    connect(menuFirmwareUpgradeMode, &QAction::triggered, this, [this] {
+        menuFirmwareUpgradeMode->toggle();
+        menuFirmwareUpgradeModeClick();
+    });
     menuStartFirmwareUpgrade = firmware->addAction(QStringLiteral("Start Firmware Upgrade"));
     menuStartFirmwareUpgrade->setEnabled(false);
+    connect(menuStartFirmwareUpgrade, &QAction::triggered, this,
+            &TformMain::menuStartFirmwareUpgradeClick);
     menuEraseSettings = firmware->addAction(QStringLiteral("Erase Settings"), this,
                                             &TformMain::menuEraseSettingsClick);
 
@@ -237,8 +246,12 @@ void TformMain::scanDevices() {
 }
 
 bool TformMain::linkDevice() {
-    if (!openAndConfigure(transport_, state_.deviceSerialNumber))
+    if (!openAndConfigure(transport_, state_.deviceSerialNumber)) {
+        // Reports the failure when the editor was armed for the bootloader.
+        if (state_.firmwareUpgradeMode)
+            bootloaderHandshakeAtLink();
         return false;
+    }
     lblDeviceName->setText(lblDeviceName->text() + LinkedSuffix);
     btnUpload->setEnabled(true);
     btnRequest->setEnabled(true);
@@ -246,6 +259,8 @@ bool TformMain::linkDevice() {
     menuScan->setEnabled(false);
     menuConnect->setEnabled(false);
     menuDisconnect->setEnabled(true);
+    if (state_.firmwareUpgradeMode)
+        bootloaderHandshakeAtLink();
     return true;
 }
 

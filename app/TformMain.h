@@ -28,6 +28,7 @@ class ToggleSwitch;
 class TformFXParameters;
 class TformPrint;
 class tformFXInfo;
+class TformFirmwareUpgrade;
 class TformImpulseResponse;
 
 class TformMain : public QMainWindow, public InboundHandler {
@@ -108,6 +109,19 @@ public:
     TformImpulseResponse* formImpulseResponse = nullptr;
 
     // Firmware upgrade.
+    void setFirmwareUpgradeWindow(TformFirmwareUpgrade* window);
+    void menuFirmwareUpgradeModeClick();
+    void menuStartFirmwareUpgradeClick();
+    void chkFirmwareUpgradeModeChange();
+    // The handshake Link runs while firmwareUpgradeMode is set.
+    void bootloaderHandshakeAtLink();
+    // After a No, a failed handshake or a finished upgrade: bypass off (when
+    // it was switched on), flag and check mark cleared, parity none, polling
+    // on when linked.
+    void leaveFirmwareUpgradeMode(bool undoBypass);
+    void firmwareUpgradeCompleted();
+    void firmwareUpgradeRunning(bool running);
+    TformFirmwareUpgrade* formFirmwareUpgrade = nullptr;
 
     // Background receive, one tick.
     void Timer_USB_readTimer();
