@@ -1,16 +1,11 @@
 #include "app/KestraApplication.h"
 
-#include "catalogue/ResourceStore.h"
-
 #include <QApplication>
 
 namespace kestra {
 
 KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(installPrompts) {
     library.load();
-    // The default skin; the Look menu will choose among the others.
-    if (const auto style = ResourceStore::compiled().find(QStringLiteral("Style_0")))
-        qApp->setStyleSheet(QString::fromUtf8(*style));
     if (ownsPrompts_)
         Prompts::setInstance(&prompts_);
     // The windows in their fixed order, main window first.
@@ -27,17 +22,20 @@ KestraApplication::KestraApplication(bool installPrompts) : ownsPrompts_(install
     formMain->setInfoWindow(formFXInfo.get());
     formImpulseResponse = std::make_unique<TformImpulseResponse>();
     formMain->setImpulseResponseWindow(formImpulseResponse.get());
-    // (7) the new version window.
+    formNewVersionMsg = std::make_unique<TformNewVersionMsg>();
+    formMain->setNewVersionWindow(formNewVersionMsg.get());
     // Closing the main window ends the program, whatever else is open.
     formMain->setAttribute(Qt::WA_QuitOnClose, true);
     formPrint->setAttribute(Qt::WA_QuitOnClose, false);
     formFirmwareUpgrade->setAttribute(Qt::WA_QuitOnClose, false);
     formFXParameters->setAttribute(Qt::WA_QuitOnClose, false);
     formFXInfo->setAttribute(Qt::WA_QuitOnClose, false);
+    formNewVersionMsg->setAttribute(Qt::WA_QuitOnClose, false);
     formImpulseResponse->setAttribute(Qt::WA_QuitOnClose, false);
 }
 
 KestraApplication::~KestraApplication() {
+    formNewVersionMsg.reset();
     formImpulseResponse.reset();
     formFXInfo.reset();
     formFXParameters.reset();

@@ -2,6 +2,7 @@
 // library, the transport, the prompts and the windows, created in order.
 #pragma once
 
+#include "app/NewVersionMsg.h"
 #include "app/TformMain.h"
 #include "app/WidgetPrompts.h"
 #include "console/PrintConsole.h"
@@ -31,6 +32,7 @@ public:
     std::unique_ptr<TformPrint> formPrint;
     std::unique_ptr<TformFXParameters> formFXParameters;
     std::unique_ptr<tformFXInfo> formFXInfo;
+    std::unique_ptr<TformNewVersionMsg> formNewVersionMsg;
     std::unique_ptr<TformImpulseResponse> formImpulseResponse;
 
 private:

@@ -3,6 +3,7 @@
 #include "app/core/Clock.h"
 #include "app/core/DebugLog.h"
 #include "app/core/Prompts.h"
+#include "app/core/Settings.h"
 #include "app/widgets/Accessible.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "console/PrintConsole.h"
@@ -208,9 +209,15 @@ void TformMain::FormCreate() {
     btnOpenEffect->setEnabled(false);
     btnUploadFile->hide();
     create_categories();
-    menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') +
-                            QStringLiteral(KESTRA_EDITOR_VERSION));
-    SetPresetMode();
+    prepareVersionCheck();
+    currentAppVersion = getAppVersion();
+    menuAppVersion->setText(menuAppVersion->text() + QLatin1Char(' ') + currentAppVersion);
+    createSettingsFolder(QString::fromLatin1(settings::MakerFolder));
+    createSettingsSubfolder(QString::fromLatin1(settings::MakerFolder),
+                            QString::fromLatin1(settings::ProductFolder));
+    loadStartupSettings();
+    createLookMenu();
+    applySavedStyle();
     createMidiChannelMenu();
 }
 
@@ -374,6 +381,7 @@ void TformMain::getStoredEffect() {
 
 void TformMain::SetBankMode() {
     state_.bankMode = true;
+    writeModeFile();
     menuModePreset->setChecked(false);
     menuModeBank->setChecked(true);
     lblBankNum->setEnabled(true);
@@ -389,6 +397,7 @@ void TformMain::SetBankMode() {
 
 void TformMain::SetPresetMode() {
     state_.bankMode = false;
+    writeModeFile();
     menuModePreset->setChecked(true);
     menuModeBank->setChecked(false);
     lblBankNum->setEnabled(false);

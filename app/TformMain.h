@@ -9,6 +9,7 @@
 #include "protocol/RealTimeFunctions.h"
 
 #include <QMainWindow>
+#include <QNetworkRequest>
 #include <QTimer>
 
 class QAction;
@@ -21,6 +22,8 @@ class QPushButton;
 class QRadioButton;
 class QCheckBox;
 class QKeyEvent;
+class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace kestra {
 
@@ -28,6 +31,8 @@ class ToggleSwitch;
 class TformFXParameters;
 class TformPrint;
 class tformFXInfo;
+class TformFirmwareUpgrade;
+class TformNewVersionMsg;
 class TformFirmwareUpgrade;
 class TformImpulseResponse;
 
@@ -94,6 +99,33 @@ public:
     void btnStoreSettingsOnPedalClick();
     void menuEraseSettingsClick();
 
+    void setNewVersionWindow(TformNewVersionMsg* window) { formNewVersionMsg_ = window; }
+    // Make a folder (or a subfolder of it) below the documents folder.
+    void createSettingsFolder(const QString& folder);
+    void createSettingsSubfolder(const QString& folder, const QString& subfolder);
+    // Reads the start-up message choice and the mode, creating missing files.
+    void loadStartupSettings();
+    void createLookMenu();
+    void applySavedStyle();
+    void menuLookClickItem(QAction* entry);
+    void menuShowUpdateMsgClick();
+    // Applies the style resource of number n; false when there is none.
+    bool applyStyle(int n);
+    // Writes the mode file after bankMode changed.
+    void writeModeFile();
+    // Prepares the version request and starts its one-shot timer.
+    void prepareVersionCheck();
+    void checkmostrecentversiononwebsite();
+    // Takes the version text from a finished reply; false when there is none.
+    bool WebRequestCompleted(QNetworkReply* AResponse);
+    QString getAppVersion() const;
+    void menuSupportClick();
+    QString currentAppVersion;
+    QString newAppVersion;
+    QTimer TimerCheckWebVersion;
+    QNetworkAccessManager* NetHTTPClient1 = nullptr;
+    QNetworkRequest NetHTTPRequest1;
+    TformNewVersionMsg* formNewVersionMsg_ = nullptr;
     // Local settings, appearance and the update check.
 
     // Configuration files and impulse responses.

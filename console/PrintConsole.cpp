@@ -9,6 +9,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,6 +55,23 @@ TformPrint::TformPrint(D2XXUnit& transport, QWidget* parent)
     edtAddress->hide();
     edtData->hide();
 
+    boxFilterCalculator = named(new QGroupBox(QStringLiteral("Filter coefficients"), this),
+                                QStringLiteral("Filter coefficients"));
+    cmbNotePicker = named(new QComboBox(boxFilterCalculator), QStringLiteral("Note"));
+    cmbNotePicker->addItems(filter::noteNames());
+    cmbNotePicker->setCurrentIndex(0);
+    edtQ = named(new QLineEdit(QStringLiteral("1.41"), boxFilterCalculator), QStringLiteral("Q"));
+    edtBoost = named(new QLineEdit(QStringLiteral("0"), boxFilterCalculator),
+                     QStringLiteral("Boost (dB)"));
+    btnGetNoteFrequency = named(new QPushButton(QStringLiteral("Calc Coeff."), boxFilterCalculator),
+                                QStringLiteral("Calc Coeff."));
+    auto* calculatorLayout = new QFormLayout(boxFilterCalculator);
+    calculatorLayout->addRow(QStringLiteral("Note"), cmbNotePicker);
+    calculatorLayout->addRow(QStringLiteral("Q"), edtQ);
+    calculatorLayout->addRow(QStringLiteral("Boost (dB)"), edtBoost);
+    calculatorLayout->addRow(btnGetNoteFrequency);
+    boxFilterCalculator->hide();
+
     auto* tools = new QHBoxLayout;
     tools->addWidget(btnClear);
     tools->addWidget(btnScrollTop);
@@ -68,6 +87,7 @@ TformPrint::TformPrint(D2XXUnit& transport, QWidget* parent)
     layout->addWidget(Memo1, 1);
     layout->addLayout(tools);
     layout->addLayout(eeprom);
+    layout->addWidget(boxFilterCalculator);
 
     connect(btnClear, &QPushButton::clicked, Memo1, &QPlainTextEdit::clear);
     connect(btnScrollTop, &QPushButton::clicked, this,
@@ -78,6 +98,12 @@ TformPrint::TformPrint(D2XXUnit& transport, QWidget* parent)
     connect(btnReadEEPROM, &QPushButton::clicked, this,
             [this] { ReadEEPROM(cmbI2Caddr->currentText()); });
     connect(btnSend, &QPushButton::clicked, this, &TformPrint::btnSendClick);
+    connect(cmbNotePicker, &QComboBox::currentIndexChanged, this, &TformPrint::cmbNotePickerChange);
+    // Read when the edit is done, not at every keystroke of a half-typed number.
+    connect(edtQ, &QLineEdit::editingFinished, this, &TformPrint::edtQChange);
+    connect(edtBoost, &QLineEdit::editingFinished, this, &TformPrint::edtBoostChange);
+    connect(btnGetNoteFrequency, &QPushButton::clicked, this,
+            &TformPrint::btnGetNoteFrequencyClick);
 
     DebugLog::setSink(
         [this](const QStringList& lines, bool scroll) { appendLines(lines, scroll); });
@@ -136,6 +162,39 @@ void TformPrint::btnSendClick() {
     const HexFrame frame = frames::setParameterTyped(edtAddress->text(), edtData->text());
     debugLog(frame.text);
     sendFrame(transport_, frame);
+}
+
+void TformPrint::cmbNotePickerChange(int index) {
+    calculator_.setNoteIndex(index);
+}
+
+void TformPrint::edtQChange() {
+    QString error;
+    if (!calculator_.setQ(edtQ->text(), &error)) {
+        Prompts::instance().error(error);
+        return;
+    }
+    debugLog(QStringLiteral("Q: ") + calculator_.numberText(calculator_.q()));
+}
+
+void TformPrint::edtBoostChange() {
+    QString error;
+    if (!calculator_.setBoost(edtBoost->text(), &error)) {
+        Prompts::instance().error(error);
+        return;
+    }
+    debugLog(QStringLiteral("boost: ") + calculator_.numberText(calculator_.boost()));
+}
+
+void TformPrint::btnGetNoteFrequencyClick() {
+    QString error;
+    const QStringList lines = calculator_.calculate(cmbNotePicker->currentText(), &error);
+    if (lines.isEmpty()) {
+        Prompts::instance().error(error);
+        return;
+    }
+    for (const QString& line : lines)
+        debugLog(line);
 }
 
 } // namespace kestra

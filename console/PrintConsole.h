@@ -1,7 +1,9 @@
-// The debug console: the editor's diagnostic log, and the tools that erase
-// and read back the pedal's settings EEPROM.
+// The debug console: the editor's diagnostic log, the tools that erase and
+// read back the pedal's settings EEPROM, and a developer's filter
+// coefficient calculator (hidden).
 #pragma once
 
+#include "console/FilterCoefficients.h"
 #include "link/D2XXUnit.h"
 
 #include <QWidget>
@@ -9,6 +11,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -47,12 +50,25 @@ public:
     QLineEdit* edtAddress = nullptr;
     QLineEdit* edtData = nullptr;
 
+    // Filter coefficient calculator: hidden in the shipped layout.
+    QGroupBox* boxFilterCalculator = nullptr;
+    QComboBox* cmbNotePicker = nullptr;
+    QLineEdit* edtQ = nullptr;
+    QLineEdit* edtBoost = nullptr;
+    QPushButton* btnGetNoteFrequency = nullptr;
+    void cmbNotePickerChange(int index);
+    void edtQChange();
+    void edtBoostChange();
+    void btnGetNoteFrequencyClick();
+    const filter::Calculator& calculator() const { return calculator_; }
+
 private:
     void appendLines(const QStringList& lines, bool scroll);
     void btnSendClick();
 
     D2XXUnit& transport_;
     bool autoScroll_ = true;
+    filter::Calculator calculator_;
 };
 
 } // namespace kestra
