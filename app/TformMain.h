@@ -31,10 +31,9 @@ class ToggleSwitch;
 class TformFXParameters;
 class TformPrint;
 class tformFXInfo;
-class TformFirmwareUpgrade;
+class TformImpulseResponse;
 class TformNewVersionMsg;
 class TformFirmwareUpgrade;
-class TformImpulseResponse;
 
 class TformMain : public QMainWindow, public InboundHandler {
     Q_OBJECT
@@ -99,6 +98,7 @@ public:
     void btnStoreSettingsOnPedalClick();
     void menuEraseSettingsClick();
 
+    // Local settings, appearance and the update check.
     void setNewVersionWindow(TformNewVersionMsg* window) { formNewVersionMsg_ = window; }
     // Make a folder (or a subfolder of it) below the documents folder.
     void createSettingsFolder(const QString& folder);
@@ -126,7 +126,6 @@ public:
     QNetworkAccessManager* NetHTTPClient1 = nullptr;
     QNetworkRequest NetHTTPRequest1;
     TformNewVersionMsg* formNewVersionMsg_ = nullptr;
-    // Local settings, appearance and the update check.
 
     // Configuration files and impulse responses.
     void setImpulseResponseWindow(TformImpulseResponse* window) { formImpulseResponse = window; }
