@@ -37,8 +37,9 @@ QString makeFolder(const QString& path) {
     if (QFileInfo(path).isDir())
         return {};
     // QDir::mkdir gives no reason; the user needs one to fix the problem.
+    // Parents are made too: a new account may have no documents folder yet.
     std::error_code failure;
-    if (std::filesystem::create_directory(std::filesystem::path(path.toStdU16String()), failure))
+    if (std::filesystem::create_directories(std::filesystem::path(path.toStdU16String()), failure))
         return {};
     if (!failure) // something that is not a folder already has the name
         failure = std::make_error_code(std::errc::file_exists);

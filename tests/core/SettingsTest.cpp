@@ -48,9 +48,15 @@ TEST_F(SettingsFiles, MakeFolderCreatesOnceAndExplainsFailures) {
     EXPECT_EQ(makeFolder(folderPath(MakerFolder)), "") << "an existing folder is fine";
     EXPECT_TRUE(QFileInfo(folderPath(MakerFolder)).isDir());
 
-    EXPECT_NE(makeFolder(subfolderPath("Missing", ProductFolder)), "");
     writeBytes(folderPath("Taken"), "x");
     EXPECT_NE(makeFolder(folderPath("Taken")), "") << "a file already has the name";
+}
+
+TEST_F(SettingsFiles, MakeFolderCreatesAMissingDocumentsFolder) {
+    // A new account may have no documents folder at all.
+    setDocumentsFolder(QDir(documents.path()).filePath("Documents"));
+    EXPECT_EQ(makeFolder(subfolderPath(MakerFolder, ProductFolder)), "");
+    EXPECT_TRUE(QFileInfo(subfolderPath(MakerFolder, ProductFolder)).isDir());
 }
 
 TEST_F(SettingsFiles, WritesExactlyTheTextWithoutMarkOrLineEnd) {
