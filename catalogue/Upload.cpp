@@ -3,23 +3,9 @@
 #include "app/core/DebugLog.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
+#include "protocol/HexText.h"
 
 namespace kestra {
-
-namespace {
-bool isHexText(const QString& text) {
-    if (text.size() % 2 != 0)
-        return false;
-    for (QChar c : text) {
-        const bool hex = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                         (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ||
-                         (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-        if (!hex)
-            return false;
-    }
-    return true;
-}
-} // namespace
 
 std::optional<QString> composeUploadImage(const UploadRequest& request, CatalogueLists& lists,
                                           QString* error) {
@@ -42,7 +28,7 @@ std::optional<QString> composeUploadImage(const UploadRequest& request, Catalogu
             return std::nullopt;
         }
     }
-    if (image.isEmpty() || !isHexText(image)) {
+    if (image.size() % 2 != 0 || !isHexText(image)) {
         *error = QStringLiteral("The image of \"%1\" is damaged (it is not hexadecimal text), so "
                                 "it was not uploaded. Reinstall the editor to repair its "
                                 "catalogue.")

@@ -2,6 +2,7 @@
 
 #include "app/core/DebugLog.h"
 #include "app/core/UserFolders.h"
+#include "protocol/HexText.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -23,22 +24,6 @@ constexpr int BodyPosition = 15;
 
 QString hexField(unsigned value, int width) {
     return QString::number(value, 16).toUpper().rightJustified(width, QLatin1Char('0'));
-}
-
-bool isHexDigit(QChar c) {
-    return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-           (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ||
-           (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
-}
-
-bool isHexText(const QString& text) {
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (!isHexDigit(c))
-            return false;
-    }
-    return true;
 }
 
 QString damaged(const QString& detail) {

@@ -31,6 +31,15 @@ int hexToBytes(QStringView text, std::uint8_t* dst, int maxBytes) {
     return converted;
 }
 
+bool isHexText(QStringView text) {
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text)
+        if (digitValue(c) < 0)
+            return false;
+    return true;
+}
+
 QByteArray hexToByteArray(QStringView text) {
     QByteArray bytes(static_cast<int>(text.size() / 2), '\0');
     const int n = hexToBytes(text, reinterpret_cast<std::uint8_t*>(bytes.data()),

@@ -15,6 +15,9 @@ namespace kestra {
 // Returns the number of bytes converted.
 int hexToBytes(QStringView text, std::uint8_t* dst, int maxBytes);
 
+// True for non-empty text made only of hex digits (either case).
+bool isHexText(QStringView text);
+
 // The bytes of the leading valid pairs of text.
 QByteArray hexToByteArray(QStringView text);
 

@@ -47,5 +47,12 @@ TEST(HexText, FormatsFixedWidthUpperCase) {
     EXPECT_EQ(hexToByteArray(u"0A0B0"), QByteArray("\x0A\x0B", 2));
 }
 
+TEST(HexText, RecognisesCleanHexText) {
+    EXPECT_TRUE(isHexText(u"00aBcF9"));
+    EXPECT_FALSE(isHexText(u""));
+    EXPECT_FALSE(isHexText(u"0A 01"));
+    EXPECT_FALSE(isHexText(u"0G"));
+}
+
 } // namespace
 } // namespace kestra
