@@ -285,6 +285,14 @@ void VirtualPedal::applicationWrite(std::span<const std::uint8_t> w) {
         if (n >= 2 && (w[1] == 0x50 || w[1] == 0x51)) {
             auto& device = eepromDevice(w[1]);
             std::fill(device.begin(), device.end(), 0xFF);
+            // Device 0x50 holds the stored effects and settings: erasing it
+            // leaves the pedal as it left the factory.
+            if (w[1] == 0x50) {
+                for (Bytes& image : images_)
+                    image.clear();
+                stored_ = Settings{};
+                live_ = Settings{};
+            }
         }
         break;
     case 0x0C:

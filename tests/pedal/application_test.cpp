@@ -162,6 +162,20 @@ TEST_F(Application, EraseThenReadEeprom) {
     EXPECT_EQ(pedal.eeprom(0x50), other);
 }
 
+TEST_F(Application, ErasingTheSettingsDeviceForgetsEffectsAndSettings) {
+    upload(spec(0x00, 0x11A, 9));
+    write(pedal, {0x04, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                  0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x08, 0xFF});
+    write(pedal, {0x03, 0x01});
+    write(pedal, {0x0B, 0x50, 0x00, 0x00, 0x00});
+    EXPECT_EQ(storedEffect(), "255\r\n255\r\n255\r\n3\r\n");
+    const auto numbers = requestState(1);
+    ASSERT_EQ(numbers.size(), 45u);
+    EXPECT_EQ(numbers[4], 255) << "parameter 0 has no source any more";
+    EXPECT_EQ(numbers[4 + 16], 255) << "nor has the bypass toggle";
+    EXPECT_EQ(pedal.storedSettings(), Settings{});
+}
+
 struct StoreCase {
     bool store;
     long expectedByte; // second byte of parameter 0 after a restart
