@@ -292,7 +292,11 @@ void TformMain::menuConnectClick() {
 }
 
 void TformMain::menuDisconnectClick() {
-    setLiveMode(false);
+    // A listening bootloader must not be fed an application frame.
+    if (menuStartFirmwareUpgrade->isEnabled())
+        lblLive->setText(QStringLiteral("Live OFF"));
+    else
+        setLiveMode(false);
     // The frame above already switched live mode off; moving the switch must
     // not send it twice.
     {
@@ -302,6 +306,8 @@ void TformMain::menuDisconnectClick() {
     if (transport_.CloseFTDevice() != d2xx::FT_OK)
         return;
     state_.linked = false;
+    if (state_.firmwareUpgradeMode)
+        leaveFirmwareUpgradeMode(false);
     lblDeviceName->setText(lblDeviceName->text().remove(LinkedSuffix));
     menuScan->setEnabled(true);
     menuConnect->setEnabled(true);

@@ -207,6 +207,22 @@ TEST_F(FirmwareUpgradeTest, ArmedLinkWithoutADeviceReportsTheFailedHandshake) {
     EXPECT_LT(clock.elapsedMs(), BootloaderReplyTimeLimitMs) << "no wait on a closed device";
 }
 
+TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuietly) {
+    enterFromMenu();
+    ASSERT_TRUE(main->menuStartFirmwareUpgrade->isEnabled());
+    pedal.clearWrites();
+    main->menuDisconnectClick();
+    EXPECT_TRUE(pedal.writes().isEmpty()) << "no Live off into the bootloader";
+    EXPECT_FALSE(main->state().firmwareUpgradeMode);
+    EXPECT_FALSE(main->menuFirmwareUpgradeMode->isChecked());
+    EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
+    EXPECT_FALSE(main->btnUpload->isEnabled());
+    EXPECT_FALSE(main->btnRequest->isEnabled());
+    EXPECT_TRUE(main->menuConnect->isEnabled());
+    EXPECT_TRUE(main->menuEraseSettings->isEnabled());
+    EXPECT_FALSE(main->Timer_USB_read.isActive());
+}
+
 TEST_F(FirmwareUpgradeTest, UpgradeWithNothingChosenSaysSoAndSendsNothing) {
     enterFromMenu();
     pedal.clearWrites();
