@@ -9,8 +9,8 @@
 #include "editor/TformFXParameters.h"
 #include "firmware/FirmwareUpgrade.h"
 #include "ir/ImpulseResponse.h"
-#include "link/D2XXUnit.h"
-#include "link/D2xxLibrary.h"
+#include "port/D2XXUnit.h"
+#include "port/D2xxLibrary.h"
 #include "operations/FXInfo.h"
 
 #include <memory>

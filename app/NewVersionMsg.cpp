@@ -1,9 +1,9 @@
 #include "app/NewVersionMsg.h"
 
 #include "app/Updater.h"
-#include "app/core/MakerSite.h"
-#include "app/core/Prompts.h"
-#include "app/core/Settings.h"
+#include "core/MakerSite.h"
+#include "core/Prompts.h"
+#include "core/Settings.h"
 #include "app/widgets/Accessible.h"
 
 #include <QCheckBox>

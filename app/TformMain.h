@@ -2,10 +2,10 @@
 // and the editor state every other window reads.
 #pragma once
 
-#include "app/core/EditorState.h"
+#include "core/EditorState.h"
 #include "catalogue/CatalogueLists.h"
 #include "editor/ParameterState.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 #include "protocol/RealTimeFunctions.h"
 
 #include <QMainWindow>

@@ -1,9 +1,9 @@
 // The main window's effect catalogue: category and effect lists, selection,
 // and the upload of the selected effect.
 #include "app/TformMain.h"
-#include "app/core/Clock.h"
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/Clock.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "catalogue/Upload.h"
 #include "operations/FXInfo.h"

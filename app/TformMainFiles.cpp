@@ -1,8 +1,8 @@
 // The main window's files: preset files of the stored effect's parameter
 // state, and impulse responses loaded into an IR effect's image.
 #include "app/TformMain.h"
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "editor/ParameterLogic.h"
 #include "editor/TformFXParameters.h"
 #include "ir/ImpulseResponse.h"

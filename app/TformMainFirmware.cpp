@@ -2,12 +2,12 @@
 // ROM bootloader (from the Upgrade Mode menu or at Link), and returning to
 // normal use afterwards.
 #include "app/TformMain.h"
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "editor/TformFXParameters.h"
 #include "firmware/Bootloader.h"
 #include "firmware/FirmwareUpgrade.h"
-#include "link/Communication.h"
+#include "port/Communication.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"

@@ -4,11 +4,11 @@
 #include "app/NewVersionMsg.h"
 #include "app/TformMain.h"
 #include "app/Updater.h"
-#include "app/core/Clock.h"
-#include "app/core/DebugLog.h"
-#include "app/core/MakerSite.h"
-#include "app/core/Prompts.h"
-#include "app/core/VersionCheck.h"
+#include "core/Clock.h"
+#include "core/DebugLog.h"
+#include "core/MakerSite.h"
+#include "core/Prompts.h"
+#include "core/VersionCheck.h"
 
 #include <QAction>
 #include <QNetworkAccessManager>

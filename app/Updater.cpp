@@ -1,7 +1,7 @@
 #include "app/Updater.h"
 
-#include "app/core/Prompts.h"
-#include "app/core/VersionCheck.h"
+#include "core/Prompts.h"
+#include "core/VersionCheck.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

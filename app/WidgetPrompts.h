@@ -1,7 +1,7 @@
 // The real message boxes and file dialogs.
 #pragma once
 
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 // A full EEPROM dump is 16,384 log lines; the console must show them at once.
 #include "console/PrintConsole.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -2,7 +2,7 @@
 // at 115200 baud after the bridge's latency, and the editor's own pauses and
 // quiet periods run on the system clock, as they do with hardware.
 #include "editor/ParameterState.h"
-#include "link/Communication.h"
+#include "port/Communication.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/RealTimeFunctions.h"
 #include "protocol/SyncReceive.h"

@@ -1,7 +1,7 @@
 #include "catalogue/ControlDescriptor.h"
 
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "catalogue/ResourceNames.h"
 
 namespace kestra {

@@ -1,6 +1,6 @@
 #include "catalogue/Upload.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
 #include "protocol/HexText.h"

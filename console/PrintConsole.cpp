@@ -1,7 +1,7 @@
 #include "console/PrintConsole.h"
 
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "app/widgets/Accessible.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/Frames.h"

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "console/FilterCoefficients.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
 #include <QWidget>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "editor/ParameterState.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "protocol/Frames.h"
 #include "protocol/HexText.h"
 

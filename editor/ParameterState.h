@@ -4,7 +4,7 @@
 #pragma once
 
 #include "catalogue/ControlDescriptor.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 #include "protocol/SyncReceive.h"
 
 #include <QByteArray>

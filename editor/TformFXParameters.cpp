@@ -1,7 +1,7 @@
 #include "editor/TformFXParameters.h"
 
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "app/widgets/Accessible.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "catalogue/EffectImage.h"

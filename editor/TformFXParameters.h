@@ -5,11 +5,11 @@
 // the player chose survives in the per-parameter data.
 #pragma once
 
-#include "app/core/EditorState.h"
+#include "core/EditorState.h"
 #include "catalogue/ControlDescriptor.h"
 #include "editor/ParameterLogic.h"
 #include "editor/ParameterState.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 #include "protocol/Frames.h"
 #include "protocol/Inbound.h"
 

@@ -1,7 +1,7 @@
 #include "firmware/Bootloader.h"
 
-#include "app/core/DebugLog.h"
-#include "link/Communication.h"
+#include "core/DebugLog.h"
+#include "port/Communication.h"
 #include "protocol/HexText.h"
 #include "protocol/SyncReceive.h"
 

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "firmware/FirmwareImage.h"
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
 #include <QString>
 #include <cstdint>

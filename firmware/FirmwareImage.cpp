@@ -1,6 +1,6 @@
 #include "firmware/FirmwareImage.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "catalogue/ResourceStore.h"
 #include "protocol/HexText.h"
 

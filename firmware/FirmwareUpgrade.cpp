@@ -1,8 +1,8 @@
 #include "firmware/FirmwareUpgrade.h"
 
-#include "app/core/Clock.h"
-#include "app/core/DebugLog.h"
-#include "app/core/Prompts.h"
+#include "core/Clock.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "app/widgets/Accessible.h"
 #include "firmware/Bootloader.h"
 #include "firmware/FirmwareImage.h"

@@ -4,8 +4,8 @@
 // upgradeCompleted is emitted.
 #pragma once
 
-#include "app/core/EditorState.h"
-#include "link/D2XXUnit.h"
+#include "core/EditorState.h"
+#include "port/D2XXUnit.h"
 
 #include <QWidget>
 

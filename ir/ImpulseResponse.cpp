@@ -1,6 +1,6 @@
 #include "ir/ImpulseResponse.h"
 
-#include "app/core/UserFolders.h"
+#include "core/UserFolders.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 // load uses.
 #pragma once
 
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QWidget>
 

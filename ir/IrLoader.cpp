@@ -1,6 +1,6 @@
 #include "ir/IrLoader.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "catalogue/CatalogueLists.h"
 #include "catalogue/ResourceNames.h"
 

@@ -1,7 +1,7 @@
 #include "operations/Configuration.h"
 
-#include "app/core/DebugLog.h"
-#include "app/core/UserFolders.h"
+#include "core/DebugLog.h"
+#include "core/UserFolders.h"
 #include "protocol/HexText.h"
 
 #include <QFile>

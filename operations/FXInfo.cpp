@@ -1,7 +1,7 @@
 #include "operations/FXInfo.h"
 
-#include "app/core/DebugLog.h"
-#include "app/core/MakerSite.h"
+#include "core/DebugLog.h"
+#include "core/MakerSite.h"
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
 

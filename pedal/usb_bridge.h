@@ -3,7 +3,7 @@
 // apart from the exported C functions so it can be tested without dlopen.
 #pragma once
 
-#include "link/d2xx_abi.h"
+#include "port/d2xx_abi.h"
 #include "pedal/virtual_pedal.h"
 
 #include <array>

@@ -2,7 +2,7 @@
 // run time, backed by one virtual pedal per process, plus KestraSim_Command
 // for tests. The editor may call from a worker thread while a test drives the
 // pedal, so every entry point takes one lock.
-#include "link/d2xx_abi.h"
+#include "port/d2xx_abi.h"
 #include "pedal/kestra_sim.h"
 #include "pedal/usb_bridge.h"
 

@@ -1,6 +1,6 @@
 #include "protocol/CommandFrames.h"
 
-#include "app/core/Clock.h"
+#include "core/Clock.h"
 #include "protocol/HexText.h"
 
 #include <algorithm>

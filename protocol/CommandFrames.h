@@ -2,7 +2,7 @@
 // with the frame's purge before and pause after.
 #pragma once
 
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 #include "protocol/Frames.h"
 
 namespace kestra {

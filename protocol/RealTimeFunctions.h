@@ -2,7 +2,7 @@
 // pedal sent and hands it, as one message, to the window that acts on it.
 #pragma once
 
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 #include "protocol/Inbound.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #include "protocol/SyncReceive.h"
 
-#include "app/core/Clock.h"
-#include "app/core/DebugLog.h"
+#include "core/Clock.h"
+#include "core/DebugLog.h"
 #include "protocol/HexText.h"
 
 namespace kestra {

@@ -3,7 +3,7 @@
 // silent pedal cannot hang the editor.
 #pragma once
 
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
 #include <QByteArray>
 #include <QString>

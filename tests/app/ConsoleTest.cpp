@@ -1,5 +1,5 @@
 #include "EditorFixture.h"
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "console/PrintConsole.h"
 
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "app/KestraApplication.h"
-#include "app/core/MakerSite.h"
-#include "app/core/UserFolders.h"
+#include "core/MakerSite.h"
+#include "core/UserFolders.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"
 #include "tests/support/VirtualPedalControl.h"

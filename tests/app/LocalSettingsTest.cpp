@@ -1,5 +1,5 @@
 #include "EditorFixture.h"
-#include "app/core/Settings.h"
+#include "core/Settings.h"
 #include "catalogue/ResourceStore.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "EditorFixture.h"
 #include "app/NewVersionMsg.h"
 #include "app/Updater.h"
-#include "app/core/Settings.h"
+#include "core/Settings.h"
 
 #include <QCheckBox>
 #include <QDesktopServices>

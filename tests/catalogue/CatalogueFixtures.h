@@ -2,7 +2,7 @@
 // capture of the debug log.
 #pragma once
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "catalogue/ResourceStore.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 // Walks the catalogue compiled into this executable. The generic checks hold
 // for any catalogue; the counts only for the default one (resources/).
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 #include "catalogue/CatalogueLists.h"
 #include "catalogue/ControlDescriptor.h"
 #include "catalogue/EffectImage.h"

@@ -1,6 +1,6 @@
-#include "app/core/Settings.h"
+#include "core/Settings.h"
 
-#include "app/core/UserFolders.h"
+#include "core/UserFolders.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "app/core/VersionCheck.h"
+#include "core/VersionCheck.h"
 
-#include "app/core/MakerSite.h"
+#include "core/MakerSite.h"
 
 #include <gtest/gtest.h>
 

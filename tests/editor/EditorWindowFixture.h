@@ -7,7 +7,7 @@
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
 #include "editor/TformFXParameters.h"
-#include "link/Communication.h"
+#include "port/Communication.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"
 #include "tests/support/VirtualPedalControl.h"

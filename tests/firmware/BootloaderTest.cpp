@@ -1,7 +1,7 @@
 #include "firmware/Bootloader.h"
 
 #include "LogCapture.h"
-#include "link/Communication.h"
+#include "port/Communication.h"
 #include "protocol/SyncReceive.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"

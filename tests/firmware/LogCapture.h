@@ -1,7 +1,7 @@
 // Collects the debug log lines written while it lives.
 #pragma once
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 
 #include <QStringList>
 

@@ -1,6 +1,6 @@
 #include "operations/FXInfo.h"
 
-#include "app/core/MakerSite.h"
+#include "core/MakerSite.h"
 
 #include <QSignalSpy>
 #include <QTextBrowser>

@@ -2,7 +2,7 @@
 // so time limits and fixed pauses cost nothing in tests.
 #pragma once
 
-#include "app/core/Clock.h"
+#include "core/Clock.h"
 
 #include <QCoreApplication>
 

@@ -2,7 +2,7 @@
 // queue set up in advance (Yes when nothing is queued).
 #pragma once
 
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 #include <QStringList>
 #include <deque>

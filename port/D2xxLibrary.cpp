@@ -1,4 +1,4 @@
-#include "link/D2xxLibrary.h"
+#include "port/D2xxLibrary.h"
 
 #include <QFileInfo>
 

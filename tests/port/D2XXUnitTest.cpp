@@ -1,6 +1,6 @@
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
-#include "link/Communication.h"
+#include "port/Communication.h"
 #include "protocol/CommandFrames.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestPrompts.h"

@@ -1,6 +1,6 @@
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,7 +2,7 @@
 // these functions do the transport work and the logging.
 #pragma once
 
-#include "link/D2XXUnit.h"
+#include "port/D2XXUnit.h"
 
 #include <QString>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "app/core/VersionCheck.h"
+#include "core/VersionCheck.h"
 
 #include <QStringList>
 

@@ -4,8 +4,8 @@
 // through ReportFTError while errorReportEnabled is set; nothing is retried.
 #pragma once
 
-#include "link/D2xxLibrary.h"
-#include "link/d2xx_abi.h"
+#include "port/D2xxLibrary.h"
+#include "port/d2xx_abi.h"
 
 #include <QString>
 #include <array>

@@ -1,4 +1,4 @@
-#include "app/core/MakerSite.h"
+#include "core/MakerSite.h"
 
 namespace kestra {
 

@@ -4,7 +4,7 @@
 // when neither loads; the link commands then explain what is missing.
 #pragma once
 
-#include "link/d2xx_abi.h"
+#include "port/d2xx_abi.h"
 
 #include <QLibrary>
 #include <QString>

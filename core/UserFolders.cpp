@@ -1,4 +1,4 @@
-#include "app/core/UserFolders.h"
+#include "core/UserFolders.h"
 
 #include <QStandardPaths>
 

@@ -1,4 +1,4 @@
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 
 namespace kestra {
 

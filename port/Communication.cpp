@@ -1,6 +1,6 @@
-#include "link/Communication.h"
+#include "port/Communication.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 
 namespace kestra {
 

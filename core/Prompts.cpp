@@ -1,6 +1,6 @@
-#include "app/core/Prompts.h"
+#include "core/Prompts.h"
 
-#include "app/core/DebugLog.h"
+#include "core/DebugLog.h"
 
 namespace kestra {
 
