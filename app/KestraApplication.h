@@ -9,9 +9,9 @@
 #include "editor/TformFXParameters.h"
 #include "firmware/FirmwareUpgrade.h"
 #include "ir/ImpulseResponse.h"
+#include "operations/FXInfo.h"
 #include "port/D2XXUnit.h"
 #include "port/D2xxLibrary.h"
-#include "operations/FXInfo.h"
 
 #include <memory>
 

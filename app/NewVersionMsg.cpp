@@ -1,10 +1,10 @@
 #include "app/NewVersionMsg.h"
 
 #include "app/Updater.h"
+#include "app/widgets/Accessible.h"
 #include "core/MakerSite.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
-#include "app/widgets/Accessible.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>

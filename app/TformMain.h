@@ -2,8 +2,8 @@
 // and the editor state every other window reads.
 #pragma once
 
-#include "core/EditorState.h"
 #include "catalogue/CatalogueLists.h"
+#include "core/EditorState.h"
 #include "editor/ParameterState.h"
 #include "port/D2XXUnit.h"
 #include "protocol/RealTimeFunctions.h"

@@ -1,11 +1,11 @@
 // The main window's effect catalogue: category and effect lists, selection,
 // and the upload of the selected effect.
 #include "app/TformMain.h"
+#include "app/widgets/ToggleSwitch.h"
+#include "catalogue/Upload.h"
 #include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
-#include "app/widgets/ToggleSwitch.h"
-#include "catalogue/Upload.h"
 #include "operations/FXInfo.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/HexText.h"

@@ -1,10 +1,10 @@
 // The main window's side of the parameter editor: the stored effect and its
 // parameter window, the Request flow, Assign, and the effect info window.
 #include "app/TformMain.h"
+#include "catalogue/ResourceNames.h"
 #include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
-#include "catalogue/ResourceNames.h"
 #include "editor/TformFXParameters.h"
 #include "operations/FXInfo.h"
 #include "protocol/CommandFrames.h"

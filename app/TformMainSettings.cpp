@@ -1,10 +1,10 @@
 // The main window's local settings: the settings folders and files, the
 // mode and start-up message choice read at start, and the Look menu.
 #include "app/TformMain.h"
+#include "catalogue/ResourceStore.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
 #include "core/Settings.h"
-#include "catalogue/ResourceStore.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "catalogue/CatalogueLists.h"
 
+#include "catalogue/ResourceNames.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
-#include "catalogue/ResourceNames.h"
 
 namespace kestra {
 

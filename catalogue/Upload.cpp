@@ -1,8 +1,8 @@
 #include "catalogue/Upload.h"
 
-#include "core/DebugLog.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
+#include "core/DebugLog.h"
 #include "protocol/HexText.h"
 
 namespace kestra {

@@ -1,8 +1,8 @@
 #include "console/PrintConsole.h"
 
+#include "app/widgets/Accessible.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
-#include "app/widgets/Accessible.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/Frames.h"
 #include "protocol/Inbound.h"

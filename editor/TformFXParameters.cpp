@@ -1,12 +1,12 @@
 #include "editor/TformFXParameters.h"
 
-#include "core/DebugLog.h"
-#include "core/Prompts.h"
 #include "app/widgets/Accessible.h"
 #include "app/widgets/ToggleSwitch.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
+#include "core/DebugLog.h"
+#include "core/Prompts.h"
 #include "protocol/CommandFrames.h"
 #include "protocol/HexText.h"
 

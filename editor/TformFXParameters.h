@@ -5,8 +5,8 @@
 // the player chose survives in the per-parameter data.
 #pragma once
 
-#include "core/EditorState.h"
 #include "catalogue/ControlDescriptor.h"
+#include "core/EditorState.h"
 #include "editor/ParameterLogic.h"
 #include "editor/ParameterState.h"
 #include "port/D2XXUnit.h"

@@ -1,7 +1,7 @@
 #include "firmware/FirmwareImage.h"
 
-#include "core/DebugLog.h"
 #include "catalogue/ResourceStore.h"
+#include "core/DebugLog.h"
 #include "protocol/HexText.h"
 
 namespace kestra {

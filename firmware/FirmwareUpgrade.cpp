@@ -1,9 +1,9 @@
 #include "firmware/FirmwareUpgrade.h"
 
+#include "app/widgets/Accessible.h"
 #include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "core/Prompts.h"
-#include "app/widgets/Accessible.h"
 #include "firmware/Bootloader.h"
 #include "firmware/FirmwareImage.h"
 

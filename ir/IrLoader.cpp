@@ -1,8 +1,8 @@
 #include "ir/IrLoader.h"
 
-#include "core/DebugLog.h"
 #include "catalogue/CatalogueLists.h"
 #include "catalogue/ResourceNames.h"
+#include "core/DebugLog.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,9 +1,9 @@
 #include "operations/FXInfo.h"
 
-#include "core/DebugLog.h"
-#include "core/MakerSite.h"
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
+#include "core/DebugLog.h"
+#include "core/MakerSite.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

@@ -3,8 +3,8 @@
 // apart from the exported C functions so it can be tested without dlopen.
 #pragma once
 
-#include "port/d2xx_abi.h"
 #include "pedal/virtual_pedal.h"
+#include "port/d2xx_abi.h"
 
 #include <array>
 #include <string>

@@ -2,9 +2,9 @@
 // run time, backed by one virtual pedal per process, plus KestraSim_Command
 // for tests. The editor may call from a worker thread while a test drives the
 // pedal, so every entry point takes one lock.
-#include "port/d2xx_abi.h"
 #include "pedal/kestra_sim.h"
 #include "pedal/usb_bridge.h"
+#include "port/d2xx_abi.h"
 
 #include <cstdio>
 #include <cstdlib>

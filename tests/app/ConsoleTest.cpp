@@ -1,6 +1,6 @@
 #include "EditorFixture.h"
-#include "core/DebugLog.h"
 #include "console/PrintConsole.h"
+#include "core/DebugLog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "EditorFixture.h"
-#include "core/Settings.h"
 #include "catalogue/ResourceStore.h"
+#include "core/Settings.h"
 
 #include <QApplication>
 #include <QDir>

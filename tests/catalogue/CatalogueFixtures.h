@@ -2,8 +2,8 @@
 // capture of the debug log.
 #pragma once
 
-#include "core/DebugLog.h"
 #include "catalogue/ResourceStore.h"
+#include "core/DebugLog.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Walks the catalogue compiled into this executable. The generic checks hold
 // for any catalogue; the counts only for the default one (resources/).
-#include "core/DebugLog.h"
 #include "catalogue/CatalogueLists.h"
 #include "catalogue/ControlDescriptor.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
+#include "core/DebugLog.h"
 #include "tests/support/TestPrompts.h"
 
 #include <QDir>
