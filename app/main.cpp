@@ -1,7 +1,6 @@
-// Program entry: binds the D2XX library, creates the windows in their fixed
-// order (main window first) and runs the message loop until the main window
-// closes.
-#include "app/KestraApplication.h"
+// Program entry: creates the editor's windows and runs the event loop until
+// the main window closes.
+#include "app/EditorApplication.h"
 
 #include <QApplication>
 
@@ -9,7 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestra Editor"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
-    kestra::KestraApplication editor;
+    kestra::EditorApplication editor;
     editor.show();
     return QApplication::exec();
 }

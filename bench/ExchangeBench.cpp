@@ -1,9 +1,9 @@
 // Real exchange times with the pedal: the virtual pedal delivers its answers
 // at 115200 baud after the bridge's latency, and the editor's own pauses and
 // quiet periods run on the system clock, as they do with hardware.
-#include "editor/ParameterState.h"
 #include "port/Communication.h"
 #include "protocol/CommandFrames.h"
+#include "protocol/ParameterStateReply.h"
 #include "protocol/RealTimeFunctions.h"
 #include "protocol/SyncReceive.h"
 #include "tests/support/VirtualPedalControl.h"

@@ -2,7 +2,6 @@
 
 #include "catalogue/ResourceNames.h"
 #include "core/DebugLog.h"
-#include "core/Prompts.h"
 
 namespace kestra {
 
@@ -128,24 +127,16 @@ std::optional<ControlDescriptor> parseControlDescriptor(const QString& effectNam
     return d;
 }
 
-bool loadControlDescriptor(const QString& effectName, ControlDescriptor& state,
-                           const ResourceStore& store) {
+std::optional<ControlDescriptor> loadControlDescriptor(const QString& effectName, QString* error,
+                                                       const ResourceStore& store) {
     const QString resourceName = format_resource_name(effectName) + QStringLiteral("_ctrls");
     const std::optional<QByteArray> data = store.find(resourceName);
     if (!data) {
-        Prompts::instance().message(QStringLiteral("Error loading resource: ") +
-                                    store.errorFor(resourceName));
-        return false;
+        if (error)
+            *error = QStringLiteral("Error loading resource: ") + store.errorFor(resourceName);
+        return std::nullopt;
     }
-    QString error;
-    std::optional<ControlDescriptor> parsed =
-        parseControlDescriptor(effectName, QString::fromUtf8(*data), &error);
-    if (!parsed) {
-        Prompts::instance().message(error);
-        return false;
-    }
-    state = std::move(*parsed);
-    return true;
+    return parseControlDescriptor(effectName, QString::fromUtf8(*data), error);
 }
 
 SwitchText splitSwitchLine(const QString& line) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "catalogue/ResourceStore.h"
+#include "protocol/Frames.h"
 
 #include <QString>
 #include <QStringList>
@@ -16,8 +17,8 @@
 
 namespace kestra {
 
-inline constexpr int MaxParameters = 16;
-inline constexpr int MaxReadbacks = 4;
+using frames::MaxParameters;
+using frames::MaxReadbacks;
 
 enum class ControlKind { Pot, Switch, Button, Selector, None };
 
@@ -45,10 +46,11 @@ int hexDigitValue(QStringView digit);
 std::optional<ControlDescriptor> parseControlDescriptor(const QString& effectName,
                                                         const QString& text, QString* error);
 
-// Loads the descriptor of effectName into state. On any failure the message
-// is shown, state is left exactly as it was and false is returned.
-bool loadControlDescriptor(const QString& effectName, ControlDescriptor& state,
-                           const ResourceStore& store = ResourceStore::compiled());
+// The descriptor of effectName from the catalogue; nothing (and why in
+// error) when it is missing or refused.
+std::optional<ControlDescriptor>
+loadControlDescriptor(const QString& effectName, QString* error,
+                      const ResourceStore& store = ResourceStore::compiled());
 
 // "Label:off:on" switch lines.
 struct SwitchText {

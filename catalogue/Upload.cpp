@@ -1,25 +1,21 @@
 #include "catalogue/Upload.h"
 
 #include "catalogue/EffectImage.h"
-#include "catalogue/ResourceNames.h"
 #include "core/DebugLog.h"
 #include "protocol/HexText.h"
 
 namespace kestra {
 
-std::optional<QString> composeUploadImage(const UploadRequest& request, CatalogueLists& lists,
+std::optional<QString> composeUploadImage(const UploadRequest& request, const Catalogue& catalogue,
                                           QString* error) {
     QString image;
-    if (request.category != QLatin1String(ImpulseResponseCategory)) {
-        const QString resource = format_resource_name(request.effectName);
-        debugLog(QStringLiteral("resource name: ") + resource);
-        if (!lists.read_file_from_stream(resource)) {
-            *error = QString(); // the reader has shown its message
+    if (!request.impulseResponse) {
+        const std::optional<QString> stored = catalogue.image(request.effectName, error);
+        if (!stored)
             return std::nullopt;
-        }
-        image = lists.categoryList.value(0);
+        image = *stored;
     } else {
-        image = request.irEffectImage;
+        image = request.irImage;
         debugLog(QStringLiteral("file content size: %1").arg(imageByteSize(image)));
         if (image.isEmpty()) {
             *error = QStringLiteral("No impulse response has been loaded yet, so there is nothing "

@@ -1,8 +1,7 @@
 #include "core/Clock.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QThread>
+#include <QTimer>
 
 namespace kestra {
 
@@ -18,6 +17,24 @@ QElapsedTimer& monotonic() {
     }();
     return timer;
 }
+
+class SystemTimer final : public ClockTimer {
+public:
+    explicit SystemTimer(std::function<void()> onTimeout) {
+        timer_.setSingleShot(true);
+        // Polls and pauses are a few milliseconds: the coarse timer's 5 %
+        // slack would be larger than the pauses themselves.
+        timer_.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [callback = std::move(onTimeout)] { callback(); });
+    }
+    void start(int ms) override { timer_.start(ms); }
+    void stop() override { timer_.stop(); }
+    bool isActive() const override { return timer_.isActive(); }
+
+private:
+    QTimer timer_;
+};
 } // namespace
 
 Clock& Clock::instance() {
@@ -28,18 +45,12 @@ void Clock::setInstance(Clock* clock) {
     current = clock ? clock : &systemClock;
 }
 
-void SystemClock::pause(int ms) {
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
-}
-
 qint64 SystemClock::elapsedMs() const {
     return monotonic().elapsed();
 }
 
-void SystemClock::waitStep() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QThread::usleep(500);
+std::unique_ptr<ClockTimer> SystemClock::createTimer(std::function<void()> onTimeout) {
+    return std::make_unique<SystemTimer>(std::move(onTimeout));
 }
 
 } // namespace kestra

@@ -1,176 +1,213 @@
 #include "firmware/Bootloader.h"
 
 #include "core/DebugLog.h"
-#include "port/Communication.h"
 #include "protocol/HexText.h"
-#include "protocol/SyncReceive.h"
-
-#include <algorithm>
 
 namespace kestra {
 
 namespace {
+
 const QString AckText = hex2(bootloader::Ack);
 const QString NackText = hex2(bootloader::Nack);
 
-QByteArray bytesOf(const std::uint8_t* data, int count) {
-    return QByteArray(reinterpret_cast<const char*>(data), count);
+QByteArray bytesOf(std::initializer_list<std::uint8_t> bytes) {
+    QByteArray result;
+    for (std::uint8_t byte : bytes)
+        result.append(static_cast<char>(byte));
+    return result;
 }
 
 template <std::size_t N>
 QByteArray bytesOf(const std::uint8_t (&data)[N]) {
-    return bytesOf(data, static_cast<int>(N));
+    return QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(N));
 }
 
-std::uint32_t writeBytes(D2XXUnit& transport, const QByteArray& bytes) {
-    std::copy(bytes.begin(), bytes.end(), transport.transmitBuffer.begin());
-    return transport.WriteFTDevice(static_cast<std::uint32_t>(bytes.size()));
+QString replyText(const FramedMessage& reply) {
+    return reply.bytes.isEmpty() ? QString() : hex2(static_cast<std::uint8_t>(reply.bytes[0]));
 }
 
-// The reply of one step, read with a time limit: a silent bootloader must
-// not hang the editor.
-Reply bootloaderReply(D2XXUnit& transport) {
-    return receiveReply(transport, true, BootloaderReplyTimeLimitMs);
+Exchange::Action log(QString line) {
+    return [line = std::move(line)] {
+        debugLog(line);
+        return StepResult::next();
+    };
 }
 
-void logReply(const QString& text) {
-    debugLog(QStringLiteral("received: ") + text);
+// Builds the bootloader's steps; what each awaits names the step in the
+// failure text.
+class Steps {
+public:
+    explicit Steps(Exchange& exchange) : exchange_(exchange) {}
+
+    void log(const QString& line) { exchange_.then(kestra::log(line)); }
+    void write(const QByteArray& bytes) { exchange_.write(bytes); }
+    // Some steps go out a byte at a time, as the bootloader has always been fed.
+    void writeEachByte(const QByteArray& bytes) {
+        for (const char byte : bytes)
+            exchange_.write(QByteArray(1, byte));
+    }
+    void acknowledged(const QString& what) {
+        exchange_.awaitReply(
+            ReplyShape::bootloaderAck(), BootloaderReplyTimeLimitMs, what,
+            [what](const FramedMessage& reply) {
+                const QString text = replyText(reply);
+                debugLog(QStringLiteral("received: ") + text);
+                if (text == AckText) {
+                    debugLog(QStringLiteral("ACK"));
+                    return StepResult::next();
+                }
+                if (text == NackText) {
+                    debugLog(QStringLiteral("NOT ACK"));
+                    return StepResult::fail(
+                        QStringLiteral("the bootloader refused %1 (NOT ACK)").arg(what));
+                }
+                return StepResult::fail(
+                    QStringLiteral("the bootloader answered %1 to %2 instead "
+                                   "of ACK")
+                        .arg(text.isEmpty() ? QStringLiteral("nothing") : text, what));
+            });
+    }
+    // Write Memory at address; where names the chunk for the failure text.
+    void writeCommand(std::uint32_t address, const QString& where) {
+        log(QStringLiteral("SEND WRITE COMMAND"));
+        writeEachByte(bytesOf(bootloader::WriteMemory));
+        acknowledged(QStringLiteral("the Write Memory command") + where);
+        log(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+        log(QStringLiteral("Address: ") + hex8(address));
+        log(QStringLiteral("address checksum: ") + hex2(addressChecksum(address)));
+        write(addressBytes(address));
+        acknowledged(QStringLiteral("the address %1").arg(hex8(address)) + where);
+    }
+
+private:
+    Exchange& exchange_;
+};
+
+// The handshake's reply: only ACK opens the bootloader.
+StepResult handshakeReply(const FramedMessage& reply) {
+    const QString text = replyText(reply);
+    debugLog(QStringLiteral("received Byte: ") + text);
     if (text == AckText)
-        debugLog(QStringLiteral("ACK"));
-    else if (text == NackText)
-        debugLog(QStringLiteral("NOT ACK"));
+        return StepResult::next();
+    return StepResult::fail(QStringLiteral("Connection to bootloader failed"));
 }
+
+void addHandshake(Exchange& exchange) {
+    exchange.line(LineSettings::bootloader())
+        .write(bytesOf({bootloader::Sync}))
+        .awaitReply(ReplyShape::bootloaderAck(), BootloaderReplyTimeLimitMs,
+                    QStringLiteral("the bootloader's handshake"), handshakeReply);
+}
+
+// A silent bootloader fails the handshake like a refusing one.
+std::function<void(const ExchangeResult&)>
+handshakeOutcome(std::function<void(const ExchangeResult&)> done) {
+    return [done = std::move(done)](const ExchangeResult& result) {
+        if (result.outcome != ExchangeResult::Outcome::TimedOut)
+            return done(result);
+        done({ExchangeResult::Outcome::Failed, QStringLiteral("Connection to bootloader failed")});
+    };
+}
+
 } // namespace
 
-QString connectBootloader(D2XXUnit& transport) {
-    setPortDefaults(transport.portSettings, Parity::Even);
-    transport.SetFTDataCharacteristics();
-    const std::uint8_t sync = bootloader::Sync;
-    if (writeBytes(transport, bytesOf(&sync, 1)) != 1)
-        return {};
-    return bootloaderReply(transport).text;
+QString bootloaderFailedMessage() {
+    return QStringLiteral("Connection to bootloader failed\n\n"
+                          "The pedal did not answer as its bootloader does. Keep B2(SAVE) "
+                          "pressed on the pedal, check Upgrade Mode in the Firmware Upgrade "
+                          "menu again and answer Yes while the button is held.");
 }
 
-QString readBootloaderReply(D2XXUnit& transport) {
-    const QString text = bootloaderReply(transport).text;
-    logReply(text);
-    return text;
+Exchange enterBootloader(std::function<void(const ExchangeResult&)> done) {
+    Exchange exchange(QStringLiteral("Upgrade Mode"));
+    // The frame's own pause gives the pedal time to restart into its ROM.
+    exchange.frame(frames::enterBootloader());
+    addHandshake(exchange);
+    exchange.onFinished(handshakeOutcome(std::move(done)));
+    return exchange;
 }
 
-void restoreApplicationPort(D2XXUnit& transport) {
-    setPortDefaults(transport.portSettings, Parity::None);
-    transport.SetFTDataCharacteristics();
+Exchange bootloaderHandshake(std::function<void(const ExchangeResult&)> done) {
+    Exchange exchange(QStringLiteral("bootloader handshake"));
+    addHandshake(exchange);
+    exchange.onFinished(handshakeOutcome(std::move(done)));
+    return exchange;
 }
 
-bool FirmwareWriter::send(const QByteArray& bytes, const QString& what) {
-    if (writeBytes(transport_, bytes) == static_cast<std::uint32_t>(bytes.size()))
-        return true;
-    failure_ = QStringLiteral("%1 could not be sent to the pedal").arg(what);
-    return false;
+Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done) {
+    Exchange exchange(QStringLiteral("leaving Upgrade Mode"));
+    exchange.forBootloader().line(LineSettings::application()).onFinished(std::move(done));
+    return exchange;
 }
 
-// Some steps go out a byte at a time, as the bootloader has always been fed.
-bool FirmwareWriter::sendEachByte(const QByteArray& bytes, const QString& what) {
-    for (const char byte : bytes) {
-        if (!send(QByteArray(1, byte), what))
-            return false;
-    }
-    return true;
-}
+Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgress progress,
+                         std::function<void(const ExchangeResult&)> done) {
+    Exchange exchange(QStringLiteral("Firmware Upgrade"));
+    exchange.forBootloader();
+    Steps steps(exchange);
 
-bool FirmwareWriter::acknowledged(const QString& what) {
-    const Reply reply = bootloaderReply(transport_);
-    logReply(reply.text);
-    if (reply.text == AckText)
-        return true;
-    if (reply.outcome == Reply::Outcome::TimedOut)
-        failure_ = QStringLiteral("the bootloader did not answer %1").arg(what);
-    else if (!reply.received() || reply.text.isEmpty())
-        failure_ = QStringLiteral("the bootloader's answer to %1 could not be read").arg(what);
-    else if (reply.text == NackText)
-        failure_ = QStringLiteral("the bootloader refused %1 (NOT ACK)").arg(what);
-    else
-        failure_ =
-            QStringLiteral("the bootloader answered %1 to %2 instead of ACK").arg(reply.text, what);
-    return false;
-}
+    steps.log(QStringLiteral("Start Erase Command"));
+    steps.write(bytesOf(bootloader::Erase));
+    steps.acknowledged(QStringLiteral("the Erase command"));
+    steps.write(bytesOf(bootloader::GlobalErase));
+    steps.acknowledged(QStringLiteral("the erasing of the flash"));
 
-bool FirmwareWriter::eraseFlash() {
-    debugLog(QStringLiteral("Start Erase Command"));
-    const QString command = QStringLiteral("the Erase command");
-    const QString argument = QStringLiteral("the erasing of the flash");
-    return send(bytesOf(bootloader::Erase), command) && acknowledged(command) &&
-           send(bytesOf(bootloader::GlobalErase), argument) && acknowledged(argument);
-}
-
-bool FirmwareWriter::sendWriteCommand() {
-    const QString where = chunkName_.isEmpty() ? QString() : QStringLiteral(" for ") + chunkName_;
-    debugLog(QStringLiteral("SEND WRITE COMMAND"));
-    const QString command = QStringLiteral("the Write Memory command") + where;
-    if (!sendEachByte(bytesOf(bootloader::WriteMemory), command) || !acknowledged(command))
-        return false;
-    const QString address = QStringLiteral("the address %1").arg(hex8(targetAddress)) + where;
-    debugLog(QStringLiteral("SEND ADDRESS + CHECKSUM"));
-    debugLog(QStringLiteral("Address: ") + hex8(targetAddress));
-    debugLog(QStringLiteral("address checksum: ") + hex2(addressChecksum(targetAddress)));
-    return send(addressBytes(targetAddress), address) && acknowledged(address);
-}
-
-bool FirmwareWriter::writeFirmware(const FirmwareChunks& chunks,
-                                   const std::function<void(int, int)>& progress) {
-    debugLog(QStringLiteral("Start Write Command"));
-    debugLog(QString());
-    targetAddress = bootloader::FlashStart;
+    steps.log(QStringLiteral("Start Write Command"));
+    steps.log(QString());
     const int count = static_cast<int>(chunks.chunks.size());
+    std::uint32_t address = bootloader::FlashStart;
     for (int i = 0; i < count; ++i) {
-        if (progress)
-            progress(i, count);
+        exchange.then([progress, i, count] {
+            if (progress)
+                progress(i, count);
+            return StepResult::next();
+        });
         const QByteArray& data = chunks.chunks[static_cast<std::size_t>(i)].bytes;
-        chunkName_ = QStringLiteral("chunk %1 of %2").arg(i + 1).arg(count);
-        if (!sendWriteCommand())
-            return false;
-        const QString what = QStringLiteral("the data of ") + chunkName_;
+        const QString where = QStringLiteral(" for chunk %1 of %2").arg(i + 1).arg(count);
+        steps.writeCommand(address, where);
         const QByteArray payload = chunkPayload(data);
-        debugLog(QStringLiteral("SEND N BYTE + DATA + CHECKSUM"));
-        debugLog(QStringLiteral("N_byte: ") + hex2(static_cast<std::uint8_t>(payload.front())));
-        if (!send(payload.left(1), what))
-            return false;
-        debugLog(QStringLiteral("chunk size: %1").arg(data.size()));
-        if (!send(data, what))
-            return false;
-        debugLog(QStringLiteral("data checksum: ") +
-                 hex2(static_cast<std::uint8_t>(payload.back())));
-        if (!send(payload.right(1), what) || !acknowledged(what))
-            return false;
-        targetAddress += static_cast<std::uint32_t>(data.size());
-        debugLog(QString());
+        steps.log(QStringLiteral("SEND N BYTE + DATA + CHECKSUM"));
+        steps.log(QStringLiteral("N_byte: ") + hex2(static_cast<std::uint8_t>(payload.front())));
+        steps.write(payload.left(1));
+        steps.log(QStringLiteral("chunk size: %1").arg(data.size()));
+        steps.write(data);
+        steps.log(QStringLiteral("data checksum: ") +
+                  hex2(static_cast<std::uint8_t>(payload.back())));
+        steps.write(payload.right(1));
+        steps.acknowledged(QStringLiteral("the data of chunk %1 of %2").arg(i + 1).arg(count));
+        address += static_cast<std::uint32_t>(data.size());
+        steps.log(QString());
     }
-    chunkName_.clear();
-    return true;
-}
 
-bool FirmwareWriter::writeVersionRecord(int version) {
-    targetAddress = bootloader::VersionRecordAddress;
-    chunkName_ = QStringLiteral("the version record");
-    const bool sent = sendWriteCommand() &&
-                      sendEachByte(versionRecord(version), QStringLiteral("the version record")) &&
-                      acknowledged(QStringLiteral("the version record"));
-    chunkName_.clear();
-    return sent;
-}
+    const QString record = QStringLiteral(" for the version record");
+    steps.writeCommand(bootloader::VersionRecordAddress, record);
+    steps.writeEachByte(versionRecord(version));
+    steps.acknowledged(QStringLiteral("the version record"));
+    exchange.then([progress, count] {
+        if (progress)
+            progress(count, count);
+        return StepResult::next();
+    });
+    exchange.pause(BeforeGoPauseMs);
 
-bool FirmwareWriter::sendGoCommand() {
-    debugLog(QString());
-    debugLog(QStringLiteral("SEND GO COMMAND"));
-    targetAddress = bootloader::FlashStart;
-    const QString command = QStringLiteral("the Go command");
-    if (!sendEachByte(bytesOf(bootloader::Go), command) || !acknowledged(command))
-        return false;
-    const QString address = QStringLiteral("the start address of the Go command");
-    debugLog(QStringLiteral("SEND ADDRESS + CHECKSUM"));
-    debugLog(QStringLiteral("Address: ") + hex8(targetAddress));
-    debugLog(QStringLiteral("address checksum: ") + hex2(addressChecksum(targetAddress)));
-    return sendEachByte(addressBytes(targetAddress), address) && acknowledged(address);
+    steps.log(QString());
+    steps.log(QStringLiteral("SEND GO COMMAND"));
+    steps.writeEachByte(bytesOf(bootloader::Go));
+    steps.acknowledged(QStringLiteral("the Go command"));
+    steps.log(QStringLiteral("SEND ADDRESS + CHECKSUM"));
+    steps.log(QStringLiteral("Address: ") + hex8(bootloader::FlashStart));
+    steps.log(QStringLiteral("address checksum: ") + hex2(addressChecksum(bootloader::FlashStart)));
+    steps.writeEachByte(addressBytes(bootloader::FlashStart));
+    steps.acknowledged(QStringLiteral("the start address of the Go command"));
+    // The pedal now starts its new firmware.
+    exchange.line(LineSettings::application());
+    exchange.onFinished([done = std::move(done)](const ExchangeResult& result) {
+        if (result.outcome != ExchangeResult::Outcome::TimedOut)
+            return done(result);
+        done({ExchangeResult::Outcome::Failed,
+              QStringLiteral("the bootloader did not answer %1").arg(result.message)});
+    });
+    return exchange;
 }
 
 } // namespace kestra

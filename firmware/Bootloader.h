@@ -1,57 +1,49 @@
-// Talking to the pedal's ROM bootloader (STM32 USART protocol): the
-// handshake, and the steps of a firmware upgrade. Every reply is awaited with
-// a time limit, and a step that is not acknowledged stops the upgrade: going
-// on after a refused write would leave a firmware with holes in it.
+// Talking to the pedal's ROM bootloader (STM32 USART protocol) through the
+// connection: entering it, the handshake, and the steps of a firmware
+// upgrade. Every reply is awaited with a time limit, and a step that is not
+// acknowledged stops the exchange: going on after a refused write would leave
+// a firmware with holes in it.
 #pragma once
 
+#include "connection/Exchange.h"
 #include "firmware/FirmwareImage.h"
-#include "port/D2XXUnit.h"
 
 #include <QString>
-#include <cstdint>
 #include <functional>
 
 namespace kestra {
 
-// Switches the port to even parity, sends Sync and reads one reply byte:
-// "79" when the bootloader is there, another byte or empty text otherwise.
-QString connectBootloader(D2XXUnit& transport);
+// How long the bootloader may take to answer; the global erase is its
+// slowest step.
+inline constexpr int BootloaderReplyTimeLimitMs = 5000;
+// Lets the last write settle before the bootloader is told to jump.
+inline constexpr int BeforeGoPauseMs = 10;
 
-// Waits for one reply byte, logs it, returns it as two hex digits (empty
-// when none came).
-QString readBootloaderReply(D2XXUnit& transport);
+// The Enter bootloader frame (the pedal restarts into its ROM while B2 is
+// held), then the handshake. Fails with "Connection to bootloader failed"
+// when the ROM does not acknowledge; the line is then back at the
+// application's settings.
+Exchange enterBootloader(std::function<void(const ExchangeResult&)> done);
 
-// Back to the application's line: parity none (the baud rate stays).
-void restoreApplicationPort(D2XXUnit& transport);
+// The handshake alone, for a pedal already in its bootloader (Link while
+// Upgrade Mode is checked).
+Exchange bootloaderHandshake(std::function<void(const ExchangeResult&)> done);
 
-class FirmwareWriter {
-public:
-    explicit FirmwareWriter(D2XXUnit& transport) : transport_(transport) {}
+// Back to the application's line, without a word to the pedal: unchecking
+// Upgrade Mode after a handshake.
+Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done);
 
-    // Each step returns false, with failure() saying which step and what
-    // the bootloader did, when a write fails or the reply is not ACK.
-    bool eraseFlash();
-    // Write Memory at targetAddress.
-    bool sendWriteCommand();
-    // progress(i, count) before chunk i is sent.
-    bool writeFirmware(const FirmwareChunks& chunks,
-                       const std::function<void(int value, int maximum)>& progress = {});
-    bool writeVersionRecord(int version);
-    bool sendGoCommand();
+// What the player reads when the bootloader did not answer the handshake.
+QString bootloaderFailedMessage();
 
-    std::uint32_t targetAddress = bootloader::FlashStart;
-    // What went wrong, e.g. "the bootloader refused the data of chunk 3 of
-    // 162 (NOT ACK)".
-    const QString& failure() const { return failure_; }
+// progress(done, total) before each chunk and once at the end.
+using UpgradeProgress = std::function<void(int done, int total)>;
 
-private:
-    bool send(const QByteArray& bytes, const QString& what);
-    bool sendEachByte(const QByteArray& bytes, const QString& what);
-    bool acknowledged(const QString& what);
-
-    D2XXUnit& transport_;
-    QString failure_;
-    QString chunkName_; // "chunk i of n" while writing, for failure texts
-};
+// The whole upgrade: erase, every chunk, the version record, Go, and the
+// line back to the application's settings. The exchange's failure message
+// names the step and what the bootloader did ("the bootloader refused the
+// data of chunk 3 of 162 (NOT ACK)").
+Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgress progress,
+                         std::function<void(const ExchangeResult&)> done);
 
 } // namespace kestra

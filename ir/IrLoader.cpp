@@ -1,7 +1,6 @@
 #include "ir/IrLoader.h"
 
-#include "catalogue/CatalogueLists.h"
-#include "catalogue/ResourceNames.h"
+#include "catalogue/Catalogue.h"
 #include "core/DebugLog.h"
 
 #include <QFile>
@@ -198,7 +197,7 @@ QString irSummary(const WavImpulse& impulse) {
 }
 
 std::optional<IrLoad> loadImpulseResponse(const QString& path, const QString& effectName,
-                                          CatalogueLists& lists, QString* error) {
+                                          const Catalogue& catalogue, QString* error) {
     const std::optional<IrRule> rule = irRuleFor(effectName);
     if (!rule) {
         *error = QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects "
@@ -210,12 +209,10 @@ std::optional<IrLoad> loadImpulseResponse(const QString& path, const QString& ef
     if (!impulse)
         return std::nullopt;
     // Always from the catalogue's image, so loads never build on each other.
-    if (!lists.read_file_from_stream(format_resource_name(effectName))) {
-        error->clear();
+    const std::optional<QString> original = catalogue.image(effectName, error);
+    if (!original)
         return std::nullopt;
-    }
-    const std::optional<QString> image =
-        spliceCoefficients(lists.categoryList.value(0), *rule, impulse->words);
+    const std::optional<QString> image = spliceCoefficients(*original, *rule, impulse->words);
     if (!image) {
         *error = QStringLiteral("The image of \"%1\" is too short to hold an impulse response, "
                                 "so nothing was loaded. Reinstall the editor to repair its "

@@ -12,7 +12,7 @@
 
 namespace kestra {
 
-class CatalogueLists;
+class Catalogue;
 
 // Where an IR effect keeps its coefficients.
 struct IrRule {
@@ -56,14 +56,13 @@ std::optional<QString> spliceCoefficients(const QString& image, const IrRule& ru
 // The message shown after a load.
 QString irSummary(const WavImpulse& impulse);
 
-// The whole load for effectName: rule, file, image from the catalogue
-// (through lists, which then holds that image), splice. Nothing with *error
-// set (empty when the catalogue reader has already told the user).
+// The whole load for effectName: rule, file, image from the catalogue,
+// splice. Nothing with *error set.
 struct IrLoad {
     WavImpulse impulse;
     QString image;
 };
 std::optional<IrLoad> loadImpulseResponse(const QString& path, const QString& effectName,
-                                          CatalogueLists& lists, QString* error);
+                                          const Catalogue& catalogue, QString* error);
 
 } // namespace kestra

@@ -2,6 +2,7 @@
 
 #include "core/DebugLog.h"
 #include "core/UserFolders.h"
+#include "editor/ParameterModel.h"
 #include "protocol/HexText.h"
 
 #include <QFile>
@@ -282,6 +283,66 @@ ConfigurationReading readConfiguration(const QString& joinedText,
     }
     reading.configuration = c;
     return reading;
+}
+
+Configuration configurationOf(const ParameterModel& model, int effectNumber, int effectVersion) {
+    Configuration c;
+    c.effectNumber = effectNumber;
+    c.effectVersion = effectVersion;
+    c.numOfParameters = model.parameterCount();
+    c.numOfReadbacks = model.readbackCount();
+    for (int i = 0; i < c.numOfParameters && i < ConfigurationMaxParameters; ++i) {
+        const auto slot = static_cast<std::size_t>(i);
+        c.values[slot] = model.kind(i) == ControlKind::Button
+                             ? (model.buttonOn(i) ? frames::FullScale : 0)
+                             : model.level(i);
+        c.assignments[slot] = sourceCodeForPosition(sourcePositionForCode(model.source(i)));
+        c.reverse[slot] = model.reversed(i) ? 1 : 0;
+    }
+    for (int k = 0; k < c.numOfReadbacks && k < ConfigurationMaxReadbacks; ++k)
+        c.leds[static_cast<std::size_t>(k)] = ledCodeForPosition(ledPositionForCode(model.led(k)));
+    return c;
+}
+
+std::vector<HexFrame> applyConfiguration(ParameterModel& model, const Configuration& c) {
+    std::vector<HexFrame> changes;
+    const auto add = [&changes](const std::optional<HexFrame>& frame) {
+        if (frame)
+            changes.push_back(*frame);
+    };
+    const int count = std::min(c.numOfParameters, model.parameterCount());
+    for (int i = 0; i < count; ++i) {
+        const int value = c.values[static_cast<std::size_t>(i)];
+        switch (model.kind(i)) {
+        case ControlKind::Pot:
+            if (value != model.level(i))
+                add(model.setPotentiometer(i, value));
+            break;
+        case ControlKind::Switch:
+            if ((value != 0) != model.switchOn(i))
+                add(model.setSwitch(i, value != 0));
+            break;
+        case ControlKind::Selector: {
+            const int positions = static_cast<int>(model.selectorPositions(i).size());
+            const int position = selectorPositionForLevel(value, positions);
+            if (position != model.selectorPosition(i))
+                add(model.setSelector(i, position));
+            break;
+        }
+        default:
+            break; // buttons are momentary on the pedal
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        add(model.setSource(i, c.assignments[static_cast<std::size_t>(i)]));
+    for (int i = 0; i < count; ++i) {
+        const std::optional<int> flag = c.reverse[static_cast<std::size_t>(i)];
+        if (flag && (*flag == 1) != model.reversed(i))
+            add(model.setReversed(i, *flag == 1));
+    }
+    for (int k = 0; k < c.numOfReadbacks && k < model.readbackCount(); ++k)
+        model.setLed(k, c.leds[static_cast<std::size_t>(k)]);
+    return changes;
 }
 
 } // namespace kestra

@@ -5,10 +5,13 @@
 // into CR LF read the same.
 #pragma once
 
+#include "protocol/Frames.h"
+
 #include <QByteArray>
 #include <QString>
 #include <array>
 #include <optional>
+#include <vector>
 
 namespace kestra {
 
@@ -72,5 +75,16 @@ struct ConfigurationReading {
 // Logs the fields as it reads them.
 ConfigurationReading readConfiguration(const QString& joinedText,
                                        const ConfigurationTarget& target);
+
+class ParameterModel;
+
+// The configuration of the effect the model shows, for a preset file. Codes
+// no pick box can show are saved as "none".
+Configuration configurationOf(const ParameterModel& model, int effectNumber, int effectVersion);
+
+// Puts a configuration read from a file into the model: levels, routing,
+// reverse flags and LEDs. Returns the frames that tell the pedal what
+// changed, in the order the controls change.
+std::vector<HexFrame> applyConfiguration(ParameterModel& model, const Configuration& configuration);
 
 } // namespace kestra

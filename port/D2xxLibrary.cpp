@@ -61,6 +61,7 @@ bool D2xxLibrary::resolveAll() {
     resolve(FT_Purge, "FT_Purge");
     resolve(FT_SetBaudRate, "FT_SetBaudRate");
     resolve(FT_SetDataCharacteristics, "FT_SetDataCharacteristics");
+    resolve(FT_SetLatencyTimer, "FT_SetLatencyTimer");
     return complete;
 }
 

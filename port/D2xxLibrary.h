@@ -35,6 +35,7 @@ public:
     d2xx::FT_Purge_t FT_Purge = nullptr;
     d2xx::FT_SetBaudRate_t FT_SetBaudRate = nullptr;
     d2xx::FT_SetDataCharacteristics_t FT_SetDataCharacteristics = nullptr;
+    d2xx::FT_SetLatencyTimer_t FT_SetLatencyTimer = nullptr;
 
 private:
     bool resolveAll();

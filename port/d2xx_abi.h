@@ -70,5 +70,6 @@ using FT_Purge_t = FT_STATUS (*)(FT_HANDLE handle, ULONG mask);
 using FT_SetBaudRate_t = FT_STATUS (*)(FT_HANDLE handle, ULONG baudRate);
 using FT_SetDataCharacteristics_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR wordLength,
                                                   UCHAR stopBits, UCHAR parity);
+using FT_SetLatencyTimer_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR timer);
 
 } // namespace d2xx

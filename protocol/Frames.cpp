@@ -5,7 +5,15 @@
 #include <algorithm>
 #include <cmath>
 
-namespace kestra::frames {
+namespace kestra {
+
+QByteArray HexFrame::bytes() const {
+    QByteArray converted = hexToByteArray(text);
+    converted.truncate(std::max(byteCount, 0));
+    return converted;
+}
+
+namespace frames {
 
 namespace {
 HexFrame fixed(QString text, int byteCount, bool purge = false, int pauseMs = 0) {
@@ -42,8 +50,7 @@ HexFrame setParameterTyped(const QString& addressText, const QString& dataText) 
 }
 
 HexFrame requestParameterState(int parameterCount) {
-    return fixed(QStringLiteral("02") + hex2(static_cast<std::uint32_t>(parameterCount)), 2, true,
-                 200);
+    return fixed(QStringLiteral("02") + hex2(static_cast<std::uint32_t>(parameterCount)), 2, true);
 }
 
 HexFrame storeSettings(int parameterCount) {
@@ -68,7 +75,7 @@ HexFrame enterBootloader() {
 }
 
 HexFrame getStoredEffect() {
-    return fixed(QStringLiteral("0600"), 2, true, 100);
+    return fixed(QStringLiteral("0600"), 2, true);
 }
 
 HexFrame midiChannel(int channel) {
@@ -89,7 +96,7 @@ HexFrame eraseEeprom(const QString& i2cAddress) {
 }
 
 HexFrame readEeprom(const QString& i2cAddress) {
-    return sized(QStringLiteral("0C") + i2cAddress + QStringLiteral("00000000"), false, 4000);
+    return sized(QStringLiteral("0C") + i2cAddress + QStringLiteral("00000000"));
 }
 
 HexFrame bypass(bool on) {
@@ -102,4 +109,5 @@ HexFrame uploadEffect(const QString& imageText, const QString& bankCommand) {
     return sized(bankCommand + imageText.mid(2));
 }
 
-} // namespace kestra::frames
+} // namespace frames
+} // namespace kestra

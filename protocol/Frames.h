@@ -1,8 +1,11 @@
 // Every frame the editor sends to the pedal's application firmware, composed
 // in one place. A frame is hex text plus the number of bytes to write, whether
-// the transmit queue is purged first, and the pause that follows it.
+// the transmit queue is purged first, and the pause the pedal needs before
+// the next frame. A frame the pedal answers has no pause: its exchange waits
+// for the answer instead.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -14,6 +17,11 @@ struct HexFrame {
     int byteCount = 0;
     bool purgeFirst = false;
     int pauseMs = 0;
+
+    // The bytes to write: the text's leading digit pairs, at most byteCount.
+    // A text that stops early (a hand-typed frame) gives fewer bytes; nothing
+    // made up is sent in their place.
+    QByteArray bytes() const;
 };
 
 namespace frames {
@@ -23,6 +31,10 @@ inline constexpr char PresetSlot[] = "00";
 inline constexpr char BankI[] = "0E";
 inline constexpr char BankII[] = "0F";
 inline constexpr char BankIII[] = "10";
+
+// Parameters an effect can have, and values it can read back to LEDs.
+inline constexpr int MaxParameters = 16;
+inline constexpr int MaxReadbacks = 4;
 
 inline constexpr int FullScale = 1024; // a switch that is on
 inline constexpr int ValueShift = 13;  // levels travel shifted left by 13

@@ -1,5 +1,5 @@
-// Classification of what the background receive reads: one read is one
-// message from the pedal.
+// What the pedal sends on its own: the real-time control frame, the EEPROM
+// dump and the status texts (the framer cuts them out of the byte stream).
 #pragma once
 
 #include <QString>
@@ -20,27 +20,7 @@ inline constexpr int EepromSize = 16384;
 inline constexpr int EepromDumpSize = 1 + EepromSize;
 inline constexpr char UploadCompleteText[] = "Upload complete";
 
-struct InboundMessage {
-    enum class Kind {
-        BankStatus,     // "0" + bank index in decimal
-        EffectStatus,   // "1" + effect number in hex
-        UploadComplete, // exactly "Upload complete"
-        Realtime,       // 0xAA frame
-        EepromDump,     // 0xAB + 16,384 bytes
-        Unknown,        // only logged
-        Invalid,        // a status text whose number does not convert
-    };
-    Kind kind = Kind::Unknown;
-    int number = 0;      // bank index, or effect number (low 16 bits)
-    RealtimeFrame frame; // for Realtime
-    QString error;       // for Invalid
-};
-
 // The message as the debug log shows it: bytes above 0x7F become "?".
 QString inboundAsciiText(const std::uint8_t* data, int count);
-
-// Classifies count bytes read at once. Binary frames are recognised by their
-// first byte; the caller makes sure they are complete.
-InboundMessage classifyInbound(const std::uint8_t* data, int count);
 
 } // namespace kestra

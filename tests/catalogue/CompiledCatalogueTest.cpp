@@ -1,11 +1,10 @@
 // Walks the catalogue compiled into this executable. The generic checks hold
 // for any catalogue; the counts only for the default one (resources/).
-#include "catalogue/CatalogueLists.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/ControlDescriptor.h"
 #include "catalogue/EffectImage.h"
 #include "catalogue/ResourceNames.h"
 #include "core/DebugLog.h"
-#include "tests/support/TestPrompts.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,8 +36,8 @@ class CompiledCatalogue : public testing::Test {
 protected:
     void SetUp() override {
         DebugLog::setSink([](const QStringList&, bool) {});
-        ASSERT_TRUE(lists.read_file_from_stream(EffectListResource));
-        effectList = lists.categoryList;
+        effectList =
+            catalogue.list(QString::fromLatin1(EffectListResource)).value_or(QStringList());
         ASSERT_FALSE(effectList.isEmpty());
     }
     void TearDown() override { DebugLog::setSink({}); }
@@ -51,8 +50,7 @@ protected:
     }
 
     const ResourceStore& store = ResourceStore::compiled();
-    test::TestPrompts prompts;
-    CatalogueLists lists{store};
+    Catalogue catalogue{store};
     QStringList effectList;
 };
 
@@ -82,16 +80,17 @@ TEST_F(CompiledCatalogue, EveryImageIsCleanHexOfAPlausibleSize) {
     for (int row = 1; row <= names.size(); ++row) {
         const QString& name = names[row - 1];
         SCOPED_TRACE(name.toStdString());
-        ASSERT_TRUE(lists.read_file_from_stream2(format_resource_name(name)));
-        ASSERT_EQ(lists.imageList.size(), 1);
-        const QString image = lists.imageList.first();
+        const auto lines = catalogue.list(format_resource_name(name));
+        ASSERT_TRUE(lines);
+        ASSERT_EQ(lines->size(), 1);
+        const QString image = lines->first();
         ASSERT_TRUE(isCleanHex(image));
 
         const int bytes = int(imageByteSize(image));
         EXPECT_GE(bytes, MinImageBytes);
         EXPECT_LE(bytes, MaxCatalogueImageBytes);
         EXPECT_LE(bytes, MaxImageBytes);
-        EXPECT_EQ(lists.getEffectSize(name), bytes);
+        EXPECT_EQ(catalogue.imageSize(name), bytes);
 
         const std::optional<int> length = imageLengthField(image);
         ASSERT_TRUE(length);
@@ -105,25 +104,22 @@ TEST_F(CompiledCatalogue, EveryImageIsCleanHexOfAPlausibleSize) {
     if (DefaultCatalogue) {
         EXPECT_EQ(lengthMismatches, 1);
     }
-    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join('\n').toStdString();
 }
 
 TEST_F(CompiledCatalogue, EveryDescriptorLoadsAndMatchesItsImage) {
     int refused = 0;
     for (const QString& name : effectNames()) {
         SCOPED_TRACE(name.toStdString());
-        prompts.clear();
-        ControlDescriptor d;
-        if (!loadControlDescriptor(name, d, store)) {
+        QString error;
+        const std::optional<ControlDescriptor> loaded = loadControlDescriptor(name, &error, store);
+        if (!loaded) {
             // Only the known broken descriptor may be refused.
             ++refused;
-            ASSERT_EQ(prompts.messages.size(), 1);
-            EXPECT_TRUE(prompts.messages[0].contains("declares 24 parameters"))
-                << prompts.messages[0].toStdString();
+            EXPECT_TRUE(error.contains("declares 24 parameters")) << error.toStdString();
             continue;
         }
-        ASSERT_TRUE(lists.read_file_from_stream2(format_resource_name(name)));
-        const QString image = lists.imageList.first();
+        const ControlDescriptor& d = *loaded;
+        const QString image = catalogue.image(name).value_or(QString());
         for (int i = 0; i < ParameterSlots; ++i) {
             const bool used = i < d.numOfParameters;
             EXPECT_EQ(parameterAddress(image, i) != "0000", used) << "parameter " << i;
@@ -142,9 +138,10 @@ TEST_F(CompiledCatalogue, EveryCategoryMemberIsACompleteEffect) {
     const QStringList allEffects = effectNames();
     for (const CategoryEntry& category : Categories) {
         SCOPED_TRACE(category.displayName);
-        ASSERT_TRUE(lists.read_file_from_stream(QString::fromLatin1(category.resourceName)));
-        EXPECT_FALSE(lists.categoryList.isEmpty());
-        for (const QString& member : lists.categoryList) {
+        const auto members = catalogue.list(QString::fromLatin1(category.resourceName));
+        ASSERT_TRUE(members);
+        EXPECT_FALSE(members->isEmpty());
+        for (const QString& member : *members) {
             EXPECT_TRUE(allEffects.contains(member)) << member.toStdString();
             const QString resource = format_resource_name(member);
             EXPECT_TRUE(store.contains(resource)) << member.toStdString();
@@ -164,9 +161,10 @@ TEST_F(CompiledCatalogue, DefaultCatalogueCounts) {
     QSet<QString> members;
     for (const CategoryEntry& category : Categories) {
         const QString display = QString::fromLatin1(category.displayName);
-        ASSERT_TRUE(lists.read_file_from_stream(*categoryResourceName(display)));
-        EXPECT_EQ(lists.categoryList.size(), expected.at(display)) << category.displayName;
-        for (const QString& member : lists.categoryList)
+        const auto list = catalogue.list(*categoryResourceName(display));
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->size(), expected.at(display)) << category.displayName;
+        for (const QString& member : *list)
             members.insert(member);
     }
     EXPECT_EQ(members.size(), 54);

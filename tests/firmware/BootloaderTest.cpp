@@ -4,7 +4,7 @@
 #include "port/Communication.h"
 #include "protocol/SyncReceive.h"
 #include "tests/support/TestClock.h"
-#include "tests/support/TestPrompts.h"
+#include "tests/support/TestDialogs.h"
 #include "tests/support/VirtualPedalControl.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ protected:
     }
 
     test::TestClock clock;
-    test::TestPrompts prompts;
+    test::TestDialogs prompts;
     test::VirtualPedalControl pedal;
     D2xxLibrary library;
     D2XXUnit transport{library};

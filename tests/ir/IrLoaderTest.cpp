@@ -1,10 +1,10 @@
 #include "ir/IrLoader.h"
 
-#include "catalogue/CatalogueLists.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/ResourceNames.h"
 #include "tests/catalogue/CatalogueFixtures.h"
 #include "tests/ir/WavFiles.h"
-#include "tests/support/TestPrompts.h"
+#include "tests/support/TestDialogs.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -24,7 +24,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    test::TestPrompts prompts;
+    test::TestDialogs prompts;
     test::LogCapture log;
     QString error;
 };
@@ -139,14 +139,13 @@ TEST_F(IrLoaderTest, LoadStartsFromTheCataloguesImageEachTime) {
     ASSERT_TRUE(
         writeWav(path("b.wav"), SF_FORMAT_PCM_32,
                  std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples) + 5, -0x1000)));
-    CatalogueLists lists;
-    ASSERT_TRUE(loadImpulseResponse(path("a.wav"), effect, lists, &error)) << error.toStdString();
-    const auto second = loadImpulseResponse(path("b.wav"), effect, lists, &error);
+    const Catalogue catalogue;
+    ASSERT_TRUE(loadImpulseResponse(path("a.wav"), effect, catalogue, &error))
+        << error.toStdString();
+    const auto second = loadImpulseResponse(path("b.wav"), effect, catalogue, &error);
     ASSERT_TRUE(second) << error.toStdString();
 
-    CatalogueLists catalogue;
-    ASSERT_TRUE(catalogue.read_file_from_stream(format_resource_name(effect)));
-    const QString original = catalogue.categoryList.value(0);
+    const QString original = catalogue.image(effect).value_or(QString());
     ASSERT_EQ(second->image.size(), original.size());
     const qsizetype start = 2 * rule.byteOffset;
     const qsizetype length = 2 * rule.blockBytes();
@@ -159,8 +158,7 @@ TEST_F(IrLoaderTest, LoadStartsFromTheCataloguesImageEachTime) {
 }
 
 TEST_F(IrLoaderTest, EffectWithoutRuleIsRefusedBeforeTheFileIsRead) {
-    CatalogueLists lists;
-    EXPECT_FALSE(loadImpulseResponse(path("missing.wav"), "Grizzle Drive", lists, &error));
+    EXPECT_FALSE(loadImpulseResponse(path("missing.wav"), "Grizzle Drive", Catalogue(), &error));
     EXPECT_TRUE(error.contains("takes no impulse response")) << error.toStdString();
     EXPECT_TRUE(log.lines.isEmpty());
 }

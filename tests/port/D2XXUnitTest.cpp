@@ -3,7 +3,7 @@
 #include "port/Communication.h"
 #include "protocol/CommandFrames.h"
 #include "tests/support/TestClock.h"
-#include "tests/support/TestPrompts.h"
+#include "tests/support/TestDialogs.h"
 #include "tests/support/VirtualPedalControl.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +26,7 @@ protected:
     bool open() { return openAndConfigure(transport, QStringLiteral("KS000001")); }
 
     test::TestClock clock;
-    test::TestPrompts prompts;
+    test::TestDialogs prompts;
     test::VirtualPedalControl pedal;
     D2xxLibrary library;
     D2XXUnit transport{library};
@@ -128,7 +128,7 @@ TEST_F(Transport, FrameTextFillsTheTransmitBufferAndTheDeclaredCountIsWritten) {
 }
 
 TEST(TransportWithoutLibrary, FailsLikeAClosedDeviceAndExplainsWhatIsMissing) {
-    test::TestPrompts prompts;
+    test::TestDialogs prompts;
     D2xxLibrary library;
     EXPECT_FALSE(library.loadFrom(QStringLiteral("/nonexistent/libftd2xx.so")));
     EXPECT_FALSE(library.errorString().isEmpty());

@@ -42,9 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "01015A00400000", 7, false, 1},
         FrameCase{"SwitchOn", frames::setParameter("0200", frames::switchValue(true), false),
                   "01020000800000", 7, false, 0},
-        FrameCase{"Request5", frames::requestParameterState(5), "0205", 2, true, 200},
-        FrameCase{"Request7", frames::requestParameterState(7), "0207", 2, true, 200},
-        FrameCase{"Request16", frames::requestParameterState(16), "0210", 2, true, 200},
+        FrameCase{"Request5", frames::requestParameterState(5), "0205", 2, true, 0},
+        FrameCase{"Request7", frames::requestParameterState(7), "0207", 2, true, 0},
+        FrameCase{"Request16", frames::requestParameterState(16), "0210", 2, true, 0},
         FrameCase{"Store12", frames::storeSettings(12), "030C", 2, true, 100},
         FrameCase{"AssignTwo", frames::assign(sources({0, 8}), noLeds, 0xFF, 0xFF),
                   "040008FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", 23, false, 0},
@@ -54,7 +54,7 @@ INSTANTIATE_TEST_SUITE_P(
             frames::assign(sources({0, 0xFF, 0xFF, 11, 0xFF}), {2, 0xFF, 0xFF, 0xFF}, 8, 0xFF),
             "0400FFFF0BFFFFFFFFFFFFFFFFFFFFFFFF02FFFFFF08FF", 23, false, 0},
         FrameCase{"EnterBootloader", frames::enterBootloader(), "0500010203040506", 8, false, 100},
-        FrameCase{"GetStoredEffect", frames::getStoredEffect(), "0600", 2, true, 100},
+        FrameCase{"GetStoredEffect", frames::getStoredEffect(), "0600", 2, true, 0},
         FrameCase{"MidiOmni", frames::midiChannel(0), "0700", 2, false, 0},
         FrameCase{"Midi9", frames::midiChannel(9), "0709", 2, false, 0},
         FrameCase{"Midi12", frames::midiChannel(12), "070C", 2, false, 0},
@@ -62,10 +62,10 @@ INSTANTIATE_TEST_SUITE_P(
         FrameCase{"ReverseOn3", frames::reverse(true, 3), "080103", 3, false, 0},
         FrameCase{"ReverseOff10", frames::reverse(false, 10), "08FF0A", 3, false, 0},
         FrameCase{"Erase50", frames::eraseEeprom("50"), "0B50000000", 5, true, 100},
-        FrameCase{"Read51", frames::readEeprom("51"), "0C5100000000", 6, false, 4000},
+        FrameCase{"Read51", frames::readEeprom("51"), "0C5100000000", 6, false, 0},
         // Before an address is chosen the frames are one byte shorter.
         FrameCase{"EraseNoAddress", frames::eraseEeprom(""), "0B000000", 4, true, 100},
-        FrameCase{"ReadNoAddress", frames::readEeprom(""), "0C00000000", 5, false, 4000},
+        FrameCase{"ReadNoAddress", frames::readEeprom(""), "0C00000000", 5, false, 0},
         FrameCase{"BypassOn", frames::bypass(true), "0D01", 2, false, 0},
         FrameCase{"BypassOff", frames::bypass(false), "0D00", 2, false, 0},
         FrameCase{"UploadPreset", frames::uploadEffect("0005AABB"), "0005AABB", 4, false, 0},
@@ -103,6 +103,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{frames::selectorValue(2, 4), 0x00400000},
                       ValueCase{frames::selectorValue(3, 12), 0x001FE000},
                       ValueCase{frames::selectorValue(15, 16), 0x00780000}));
+
+// What goes on the line is what the text spells, never more than the
+// frame's length and never bytes the text does not give.
+TEST(FrameBytes, AreTheLeadingDigitPairsUpToTheLength) {
+    EXPECT_EQ(frames::liveMode(true).bytes(), QByteArray::fromHex("0A0100"));
+    EXPECT_EQ((HexFrame{QStringLiteral("0A0100FF"), 3}).bytes(), QByteArray::fromHex("0A0100"));
+    // A hand-typed frame stops at its first pair that is no hex byte.
+    EXPECT_EQ(frames::setParameterTyped(QStringLiteral("01"), QStringLiteral("0G00")).bytes(),
+              QByteArray::fromHex("0101"));
+    EXPECT_TRUE((HexFrame{QString(), 2}).bytes().isEmpty());
+}
 
 } // namespace
 } // namespace kestra

@@ -1,4 +1,4 @@
-#include "operations/StoredEffect.h"
+#include "protocol/StoredEffectReply.h"
 
 #include <gtest/gtest.h>
 

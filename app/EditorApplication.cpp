@@ -1,0 +1,51 @@
+#include "app/EditorApplication.h"
+
+#include "core/DebugLog.h"
+
+namespace kestra {
+
+EditorApplication::EditorApplication(bool installDialogs) : ownsDialogs_(installDialogs) {
+    library_.load();
+    if (ownsDialogs_)
+        Dialogs::setInstance(&dialogs_);
+    mainWindow_ = std::make_unique<MainWindow>(connection_, parameters_);
+    dialogs_.setParent(mainWindow_.get());
+    firmwareWindow_ = std::make_unique<FirmwareWindow>(connection_);
+    console_ = std::make_unique<ConsoleWindow>(connection_);
+    parameterWindow_ = std::make_unique<ParameterWindow>(parameters_, connection_);
+    effectInfoWindow_ = std::make_unique<EffectInfoWindow>();
+    newVersionDialog_ = std::make_unique<NewVersionDialog>();
+    mainWindow_->setFirmwareWindow(firmwareWindow_.get());
+    mainWindow_->setConsole(console_.get());
+    mainWindow_->setParameterWindow(parameterWindow_.get());
+    mainWindow_->setEffectInfoWindow(effectInfoWindow_.get());
+    mainWindow_->setNewVersionDialog(newVersionDialog_.get());
+    mainWindow_->refreshEnabledStates();
+    debugLog(QStringLiteral("port: ") + port_.backendName());
+    // Closing the main window ends the program, whatever else is open.
+    mainWindow_->setAttribute(Qt::WA_QuitOnClose, true);
+    for (QWidget* window :
+         {static_cast<QWidget*>(firmwareWindow_.get()), static_cast<QWidget*>(console_.get()),
+          static_cast<QWidget*>(parameterWindow_.get()),
+          static_cast<QWidget*>(effectInfoWindow_.get()),
+          static_cast<QWidget*>(newVersionDialog_.get())})
+        window->setAttribute(Qt::WA_QuitOnClose, false);
+}
+
+EditorApplication::~EditorApplication() {
+    newVersionDialog_.reset();
+    effectInfoWindow_.reset();
+    parameterWindow_.reset();
+    console_.reset();
+    firmwareWindow_.reset();
+    mainWindow_.reset();
+    if (ownsDialogs_)
+        Dialogs::setInstance(nullptr);
+}
+
+void EditorApplication::show() {
+    mainWindow_->show();
+    mainWindow_->scheduleUpdateCheck();
+}
+
+} // namespace kestra

@@ -1,0 +1,54 @@
+// Everything that lives from start to end of the program: the bound D2XX
+// library, the port, the one connection to the pedal, the parameter model,
+// the dialogs and the windows, created in order with the main window first.
+#pragma once
+
+#include "connection/Connection.h"
+#include "editor/ParameterModel.h"
+#include "port/D2xxLibrary.h"
+#include "port/D2xxPort.h"
+#include "ui/ConsoleWindow.h"
+#include "ui/EffectInfoWindow.h"
+#include "ui/FirmwareWindow.h"
+#include "ui/MainWindow.h"
+#include "ui/NewVersionDialog.h"
+#include "ui/ParameterWindow.h"
+#include "ui/WidgetDialogs.h"
+
+#include <memory>
+
+namespace kestra {
+
+class EditorApplication {
+public:
+    // With installDialogs false the caller keeps its own dialogs (tests).
+    explicit EditorApplication(bool installDialogs = true);
+    ~EditorApplication();
+
+    void show();
+
+    MainWindow& mainWindow() { return *mainWindow_; }
+    ParameterWindow& parameterWindow() { return *parameterWindow_; }
+    ConsoleWindow& console() { return *console_; }
+    FirmwareWindow& firmwareWindow() { return *firmwareWindow_; }
+    EffectInfoWindow& effectInfoWindow() { return *effectInfoWindow_; }
+    NewVersionDialog& newVersionDialog() { return *newVersionDialog_; }
+    Connection& connection() { return connection_; }
+    ParameterModel& parameters() { return parameters_; }
+
+private:
+    D2xxLibrary library_;
+    D2xxPort port_{library_};
+    Connection connection_{port_};
+    ParameterModel parameters_;
+    WidgetDialogs dialogs_;
+    bool ownsDialogs_;
+    std::unique_ptr<MainWindow> mainWindow_;
+    std::unique_ptr<FirmwareWindow> firmwareWindow_;
+    std::unique_ptr<ConsoleWindow> console_;
+    std::unique_ptr<ParameterWindow> parameterWindow_;
+    std::unique_ptr<EffectInfoWindow> effectInfoWindow_;
+    std::unique_ptr<NewVersionDialog> newVersionDialog_;
+};
+
+} // namespace kestra

@@ -1,0 +1,41 @@
+// Message boxes, confirmations and file dialogs all go through this one
+// interface: the windows install the real dialogs, tests answer in advance.
+#pragma once
+
+#include <QString>
+
+namespace kestra {
+
+struct FileDialogOptions {
+    QString title;
+    QString folder;
+    QString fileName; // proposed name (save dialog)
+    QString filter;   // Qt filter text, e.g. "Preset files (*.txt)"
+    QString defaultSuffix;
+};
+
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // A modal message with one OK button.
+    virtual void message(const QString& text) = 0;
+    // A modal warning for an operation that failed and ended.
+    virtual void error(const QString& text) = 0;
+    // Which button a question offers first (Enter and Escape aside).
+    enum class Default { Yes, No };
+    // A Yes/No question; only No answers false. Questions before something
+    // that cannot be undone default to No.
+    virtual bool confirm(const QString& text, Default preselected) = 0;
+    bool confirm(const QString& text) { return confirm(text, Default::Yes); }
+    // Empty text when the dialog is cancelled.
+    virtual QString openFile(const FileDialogOptions& options) = 0;
+    virtual QString saveFile(const FileDialogOptions& options) = 0;
+
+    static Dialogs& instance();
+    // Installs dialogs (not owned); nullptr restores the silent default that
+    // is in force before the windows exist.
+    static void setInstance(Dialogs* dialogs);
+};
+
+} // namespace kestra

@@ -1,0 +1,46 @@
+// The pedal's line through FTDI's D2XX library, bound at run time. Every
+// status the library returns is turned into a PortResult: a stale handle or
+// an I/O error means the device went away.
+#pragma once
+
+#include "port/D2xxLibrary.h"
+#include "port/Port.h"
+
+namespace kestra {
+
+class D2xxPort final : public Port {
+public:
+    explicit D2xxPort(D2xxLibrary& library) : library_(library) {}
+    ~D2xxPort() override;
+
+    // The text D2XX's status codes append to an operation's name in the log.
+    static QString statusText(d2xx::FT_STATUS status);
+    // What the player reads when no D2XX library could be bound.
+    static QString missingDriverMessage(const D2xxLibrary& library);
+
+    QString backendName() const override;
+    PortResult listDevices(std::vector<PortDevice>& devices) override;
+    PortResult open(const PortDevice& device) override;
+    PortResult close() override;
+    bool isOpen() const override { return handle_ != nullptr; }
+    PortResult setLine(const LineSettings& line) override;
+    PortResult setLatencyTimer(int ms) override;
+    PortResult read(QByteArray& bytes) override;
+    PortResult write(QByteArrayView bytes) override;
+    PortResult purge(Purge what) override;
+
+    // The open call takes at most this many characters of a serial number.
+    static constexpr int SerialNumberLimit = 49;
+    // The most one read takes; the rest waits for the next.
+    static constexpr int ReadLimit = 65536;
+
+private:
+    PortResult noDriver() const;
+    // The result of an operation on the open device.
+    PortResult onDevice(const char* label, d2xx::FT_STATUS status) const;
+
+    D2xxLibrary& library_;
+    d2xx::FT_HANDLE handle_ = nullptr;
+};
+
+} // namespace kestra

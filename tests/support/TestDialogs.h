@@ -1,0 +1,66 @@
+// Dialogs that record what the editor shows and answer questions from a
+// queue set up in advance (Yes when nothing is queued).
+#pragma once
+
+#include "core/Dialogs.h"
+
+#include <QStringList>
+#include <deque>
+#include <vector>
+
+namespace kestra::test {
+
+class TestDialogs final : public Dialogs {
+public:
+    TestDialogs() { Dialogs::setInstance(this); }
+    ~TestDialogs() override { Dialogs::setInstance(nullptr); }
+    TestDialogs(const TestDialogs&) = delete;
+    TestDialogs& operator=(const TestDialogs&) = delete;
+
+    void message(const QString& text) override { messages.append(text); }
+    void error(const QString& text) override { errors.append(text); }
+    using Dialogs::confirm;
+    bool confirm(const QString& text, Default preselected) override {
+        questions.append(text);
+        defaults.push_back(preselected);
+        if (answers.empty())
+            return true;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    QString openFile(const FileDialogOptions& options) override {
+        lastDialog = options;
+        return takeFile();
+    }
+    QString saveFile(const FileDialogOptions& options) override {
+        lastDialog = options;
+        return takeFile();
+    }
+
+    void clear() {
+        messages.clear();
+        errors.clear();
+        questions.clear();
+        defaults.clear();
+    }
+
+    QStringList messages;
+    QStringList errors;
+    QStringList questions;
+    std::vector<Default> defaults; // the preselected answer of each question
+    std::deque<bool> answers;
+    std::deque<QString> files; // answers of the file dialogs; empty = cancelled
+    FileDialogOptions lastDialog;
+
+private:
+    QString takeFile() {
+        if (files.empty())
+            return {};
+        QString file = files.front();
+        files.pop_front();
+        return file;
+    }
+};
+
+} // namespace kestra::test

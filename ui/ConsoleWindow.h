@@ -1,0 +1,61 @@
+// The debug console: the editor's diagnostic log, the tools that erase and
+// read back the pedal's settings EEPROM, and a developer's filter
+// coefficient calculator (hidden).
+#pragma once
+
+#include "connection/Connection.h"
+#include "editor/FilterCoefficients.h"
+
+#include <QByteArray>
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace kestra {
+
+class ConsoleWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ConsoleWindow(Connection& connection, QWidget* parent = nullptr);
+    ~ConsoleWindow() override;
+
+    // Logs the 16,384 bytes of a dump, one line per address, and says
+    // "Memory Erased" when every byte is 0xFF.
+    void showEepromDump(const QByteArray& bytes);
+    void setEepromToolsEnabled(bool enabled);
+
+    // The whole log, for tests and copy-paste.
+    QString logText() const;
+    int logLineCount() const;
+
+private:
+    void appendLines(const QStringList& lines, bool scroll);
+    void onEraseEeprom();
+    void onReadEeprom();
+    void onSend();
+    void onQEdited();
+    void onBoostEdited();
+    void onCalculate();
+
+    Connection& connection_;
+    bool autoScroll_ = true;
+    filter::Calculator calculator_;
+
+    QPlainTextEdit* log_ = nullptr;
+    QComboBox* eepromAddress_ = nullptr;
+    QPushButton* eraseEeprom_ = nullptr;
+    QPushButton* readEeprom_ = nullptr;
+    QLineEdit* sendAddress_ = nullptr;
+    QLineEdit* sendData_ = nullptr;
+    QComboBox* notePicker_ = nullptr;
+    QLineEdit* q_ = nullptr;
+    QLineEdit* boost_ = nullptr;
+};
+
+} // namespace kestra

@@ -1,0 +1,49 @@
+#include "ui/EnabledStates.h"
+
+namespace kestra {
+
+EnabledStates enabledStates(const EditorSituation& s) {
+    using State = Connection::State;
+    const bool closed = s.link == State::Unlinked || s.link == State::Lost;
+    // The application listens and nothing else runs: every control that
+    // talks to it may be used.
+    const bool linked = s.link == State::Linked;
+    const bool stored = linked && s.showsStoredEffect;
+    const bool live = stored && s.stateRead;
+
+    EnabledStates e;
+    e.scan = closed;
+    e.link = closed;
+    // Unlink also ends an exchange that hangs, but never a firmware write.
+    e.unlink = !closed && s.link != State::Upgrading;
+
+    e.upload = linked && s.effectSelected && s.selectionUploadable;
+    e.getStoredEffect = linked;
+    e.request = stored;
+    e.assign = live;
+    e.storeSettings = live;
+    e.effectInfo = s.effectSelected;
+    e.banks = s.bankMode;
+    e.live = live;
+
+    e.loadConfiguration = live;
+    e.saveConfiguration = live;
+    e.loadImpulseResponse = s.impulseResponseEffect;
+    e.midi = linked;
+    e.mode = linked;
+    // Arms the next Link when closed, enters or leaves the bootloader when
+    // linked; never in the middle of an exchange.
+    e.upgradeMode = closed || linked || s.link == State::Bootloader;
+    e.startUpgrade = s.link == State::Bootloader;
+    e.eraseSettings = linked;
+    e.eepromTools = linked;
+
+    e.upgradeChoice = s.link != State::Upgrading;
+    e.upgradeFirmware = s.link == State::Bootloader && s.firmwareChosen;
+    e.parameters = live;
+    // In FX bank mode the pedal toggles bypass with FS and steps banks with FL.
+    e.footswitchRouting = live && !s.bankMode;
+    return e;
+}
+
+} // namespace kestra

@@ -1,0 +1,453 @@
+// The main window's frame: its controls and menus, the enabled states, the
+// keys, closing, and the link to the pedal (Scan, Link, Unlink, what the
+// pedal sends on its own, and a pedal that goes away).
+#include "ui/MainWindow.h"
+
+#include "core/DebugLog.h"
+#include "core/MakerSite.h"
+#include "core/Settings.h"
+#include "core/VersionCheck.h"
+#include "firmware/Bootloader.h"
+#include "ir/IrLoader.h"
+#include "port/D2xxPort.h"
+#include "ui/ConsoleWindow.h"
+#include "ui/FirmwareWindow.h"
+#include "ui/ParameterWindow.h"
+#include "ui/Updater.h"
+#include "ui/widgets/Accessible.h"
+#include "ui/widgets/ToggleSwitch.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+namespace kestra {
+
+namespace {
+const QString LinkedSuffix = QStringLiteral(" linked");
+// The description an FT230X reports while its EEPROM holds the factory
+// default; such a bridge is shown under the product name.
+const QString FactoryBridgeDescription = QStringLiteral("FT230X Basic UART");
+const QString ProductName = QStringLiteral("Kestra");
+
+QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& geometry) {
+    auto* button = named(new QPushButton(text, parent), text);
+    button->setGeometry(geometry);
+    return button;
+}
+} // namespace
+
+MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidget* parent)
+    : QMainWindow(parent), connection_(connection), parameters_(parameters) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowTitle(QStringLiteral("Kestra Editor"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    createControls();
+    createMenus();
+
+    connect(&connection_, &Connection::stateChanged, this, &MainWindow::onConnectionStateChanged);
+    connect(&connection_, &Connection::messageReceived, this, &MainWindow::onPedalMessage);
+    connect(&connection_, &Connection::lost, this, &MainWindow::onLinkLost);
+    assignLockout_ = Clock::instance().createTimer([this] { refreshEnabledStates(); });
+
+    // Keys reach the main window's shortcuts before the focused control.
+    qApp->installEventFilter(this);
+
+    probeDevices();
+    for (const CategoryEntry& category : Categories)
+        categories_->addItem(QString::fromLatin1(category.displayName));
+    currentVersion_ = appVersionText(QStringLiteral(KESTRA_EDITOR_VERSION));
+    createSettingsFolders();
+    loadStartupSettings();
+    createLookMenu();
+    applySavedStyle();
+    createMidiChannelMenu();
+    irDialog_.title = QStringLiteral("Load IR");
+    irDialog_.filter = QStringLiteral("Wave Files (*.wav)");
+    irDialog_.defaultSuffix = QStringLiteral("wav");
+    refreshEnabledStates();
+}
+
+MainWindow::~MainWindow() {
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("mainClient"));
+    client->setFixedSize(400, 392);
+    setCentralWidget(client);
+
+    // Labels keep their own text as their accessible name.
+    deviceName_ = new QLabel(QStringLiteral("Device Name: "), client);
+    deviceName_->setObjectName(QStringLiteral("deviceName"));
+    deviceName_->setGeometry(10, 8, 380, 22);
+    deviceLabel_ = deviceName_->text();
+
+    categories_ = named(new QListWidget(client), QStringLiteral("Categories"));
+    categories_->setGeometry(10, 34, 130, 196);
+    connect(categories_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { onCategoryActivated(categories_->row(item)); });
+    effects_ = named(new QListWidget(client), QStringLiteral("Effects"));
+    effects_->setGeometry(148, 34, 242, 196);
+    connect(effects_, &QListWidget::itemClicked, this, &MainWindow::onEffectActivated);
+
+    upload_ = makeButton(client, QStringLiteral("Upload Selected Effect"), {10, 238, 186, 28});
+    connect(upload_, &QPushButton::clicked, this, &MainWindow::onUpload);
+    getStoredEffect_ =
+        makeButton(client, QStringLiteral("Get FX Stored on Pedal"), {202, 238, 156, 28});
+    connect(getStoredEffect_, &QPushButton::clicked, this, &MainWindow::onGetStoredEffect);
+    effectInfoButton_ = makeButton(client, QStringLiteral("?"), {364, 238, 26, 28});
+    effectInfoButton_->setAccessibleName(QStringLiteral("Effect info"));
+    effectInfoButton_->setCursor(Qt::WhatsThisCursor);
+    connect(effectInfoButton_, &QPushButton::clicked, this, &MainWindow::onEffectInfo);
+
+    request_ = makeButton(client, QStringLiteral("Request"), {10, 272, 118, 28});
+    connect(request_, &QPushButton::clicked, this, &MainWindow::onRequest);
+    assign_ = makeButton(client, QStringLiteral("Assign"), {134, 272, 96, 28});
+    connect(assign_, &QPushButton::clicked, this, &MainWindow::onAssign);
+    storeSettings_ =
+        makeButton(client, QStringLiteral("Store Settings On Pedal"), {236, 272, 154, 28});
+    connect(storeSettings_, &QPushButton::clicked, this, &MainWindow::onStoreSettings);
+
+    banks_ = named(new QGroupBox(QStringLiteral("FX Bank"), client), QStringLiteral("FX Bank"));
+    banks_->setGeometry(10, 306, 250, 48);
+    bankButtons_ = new QButtonGroup(this);
+    const QString bankNames[] = {QStringLiteral("Bank I"), QStringLiteral("Bank II"),
+                                 QStringLiteral("Bank III")};
+    const int bankX[] = {10, 86, 166};
+    const int bankWidth[] = {70, 74, 78};
+    for (int i = 0; i < 3; ++i) {
+        auto* radio = named(new QRadioButton(bankNames[i], banks_), bankNames[i]);
+        radio->setGeometry(bankX[i], 20, bankWidth[i], 22);
+        bankButtons_->addButton(radio, i);
+    }
+
+    // The live switch is a child of its label: disabling the label disables both.
+    liveLabel_ = new QLabel(QStringLiteral("Live OFF"), client);
+    liveLabel_->setGeometry(270, 318, 120, 24);
+    live_ = named(new ToggleSwitch(liveLabel_), QStringLiteral("Live OFF"));
+    live_->setGeometry(74, 2, 40, 20);
+    connect(live_, &ToggleSwitch::toggled, this, &MainWindow::onLiveToggled);
+
+    status_ = new QLabel(QStringLiteral("Status: "), client);
+    status_->setObjectName(QStringLiteral("status"));
+    status_->setGeometry(10, 362, 380, 22);
+
+    // A developer's way to send any hex file; never shown.
+    auto* uploadFile = makeButton(client, QStringLiteral("Upload File"), {10, 362, 90, 24});
+    uploadFile->setObjectName(QStringLiteral("uploadFile"));
+    uploadFile->hide();
+    connect(uploadFile, &QPushButton::clicked, this, &MainWindow::onUploadFile);
+}
+
+void MainWindow::createMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    loadConfiguration_ = file->addAction(QStringLiteral("Load Configuration"), this,
+                                         &MainWindow::onLoadConfiguration);
+    saveConfiguration_ = file->addAction(QStringLiteral("Save Configuration"), this,
+                                         &MainWindow::onSaveConfiguration);
+    loadImpulseResponse_ =
+        file->addAction(QStringLiteral("Load IR"), this, &MainWindow::onLoadImpulseResponse);
+
+    QMenu* connectionMenu = menuBar()->addMenu(QStringLiteral("Connection"));
+    scan_ = connectionMenu->addAction(QStringLiteral("Scan"), this, &MainWindow::onScan);
+    link_ = connectionMenu->addAction(QStringLiteral("Link"), this, &MainWindow::onLink);
+    unlink_ = connectionMenu->addAction(QStringLiteral("Unlink"), this, &MainWindow::onUnlink);
+
+    QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("Settings"));
+    look_ = settingsMenu->addMenu(QStringLiteral("Look"));
+    midi_ = settingsMenu->addMenu(QStringLiteral("MIDI"));
+    midiChannel_ = midi_->addMenu(QStringLiteral("Channel"));
+    mode_ = settingsMenu->addMenu(QStringLiteral("Mode"));
+    presetMode_ = mode_->addAction(QStringLiteral("Preset Mode"));
+    bankModeAction_ = mode_->addAction(QStringLiteral("FX Bank Mode"));
+    presetMode_->setCheckable(true);
+    bankModeAction_->setCheckable(true);
+    // The check marks show the mode, whatever the click did to them.
+    connect(presetMode_, &QAction::triggered, this, [this] { setBankMode(false, false); });
+    connect(bankModeAction_, &QAction::triggered, this, [this] { setBankMode(true, false); });
+
+    QMenu* firmware = menuBar()->addMenu(QStringLiteral("Firmware Upgrade"));
+    upgradeMode_ = firmware->addAction(QStringLiteral("Upgrade Mode"));
+    upgradeMode_->setCheckable(true);
+    connect(upgradeMode_, &QAction::triggered, this, &MainWindow::onUpgradeModeTriggered);
+    startUpgrade_ = firmware->addAction(QStringLiteral("Start Firmware Upgrade"));
+    connect(startUpgrade_, &QAction::triggered, this, [this] {
+        if (!firmwareWindow_)
+            return;
+        firmwareWindow_->show();
+        firmwareWindow_->raise();
+    });
+    eraseSettings_ =
+        firmware->addAction(QStringLiteral("Erase Settings"), this, &MainWindow::onEraseSettings);
+
+    QMenu* info = menuBar()->addMenu(QStringLiteral("Info"));
+    QAction* support = info->addAction(QStringLiteral("Support"));
+    connect(support, &QAction::triggered, this,
+            [] { openInBrowser(makerPage(QString::fromLatin1(makerpaths::Support))); });
+    QAction* editorVersion = info->addAction(QStringLiteral("Editor Version: ") + QLatin1Char(' ') +
+                                             appVersionText(QStringLiteral(KESTRA_EDITOR_VERSION)));
+    editorVersion->setEnabled(false);
+    firmwareVersion_ = info->addAction(QStringLiteral("Firmware Version:"));
+    firmwareVersion_->setEnabled(false);
+    newVersionAvailable_ = info->addAction(QStringLiteral("New version available:"));
+    newVersionAvailable_->setEnabled(false);
+    deviceSerial_ = info->addAction(QStringLiteral("Device Serial: "));
+    updateNow_ = info->addAction(QStringLiteral("Update Now"), this, &MainWindow::onUpdateNow);
+    // Nothing to update to until the check finds a newer version.
+    updateNow_->setEnabled(false);
+    showUpdateMessageAction_ = info->addAction(QStringLiteral("Show Update Message"));
+    showUpdateMessageAction_->setCheckable(true);
+    showUpdateMessageAction_->setChecked(true);
+    connect(showUpdateMessageAction_, &QAction::toggled, this,
+            &MainWindow::onShowUpdateMessageToggled);
+}
+
+void MainWindow::setParameterWindow(ParameterWindow* window) {
+    parameterWindow_ = window;
+    connect(window, &ParameterWindow::closed, this, [this] { refreshEnabledStates(); });
+}
+
+void MainWindow::refreshEnabledStates() {
+    EditorSituation situation;
+    situation.link = connection_.state();
+    situation.effectSelected = !selectedEffect_.isEmpty();
+    situation.selectionUploadable = selectionUploadable_;
+    situation.impulseResponseEffect = irRuleFor(selectedEffect_).has_value();
+    situation.showsStoredEffect = showsStoredEffect(false);
+    situation.stateRead = situation.showsStoredEffect && parameters_.stateRead();
+    situation.bankMode = bankMode_;
+    situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
+    enabled_ = enabledStates(situation);
+    const EnabledStates& e = enabled_;
+
+    scan_->setEnabled(e.scan);
+    link_->setEnabled(e.link);
+    unlink_->setEnabled(e.unlink);
+    upload_->setEnabled(e.upload);
+    getStoredEffect_->setEnabled(e.getStoredEffect);
+    request_->setEnabled(e.request);
+    // Assign waits a moment after each use, so one click sends one frame.
+    assign_->setEnabled(e.assign && !assignLockout_->isActive());
+    storeSettings_->setEnabled(e.storeSettings);
+    effectInfoButton_->setEnabled(e.effectInfo);
+    banks_->setEnabled(e.banks);
+    liveLabel_->setEnabled(e.live);
+    loadConfiguration_->setEnabled(e.loadConfiguration);
+    saveConfiguration_->setEnabled(e.saveConfiguration);
+    loadImpulseResponse_->setEnabled(e.loadImpulseResponse);
+    midi_->setEnabled(e.midi);
+    midi_->menuAction()->setEnabled(e.midi);
+    mode_->setEnabled(e.mode);
+    mode_->menuAction()->setEnabled(e.mode);
+    upgradeMode_->setEnabled(e.upgradeMode);
+    upgradeMode_->setChecked(upgradeArmed_ ||
+                             connection_.state() == Connection::State::Bootloader ||
+                             connection_.state() == Connection::State::Upgrading);
+    startUpgrade_->setEnabled(e.startUpgrade);
+    eraseSettings_->setEnabled(e.eraseSettings);
+    if (console_)
+        console_->setEepromToolsEnabled(e.eepromTools);
+    if (firmwareWindow_)
+        firmwareWindow_->applyEnabledStates(e);
+    if (parameterWindow_)
+        parameterWindow_->applyEnabledStates(e);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType() ||
+        static_cast<QWidget*>(watched)->window() != this)
+        return QMainWindow::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    const auto modifiers = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                               Qt::AltModifier | Qt::MetaModifier);
+    // Ctrl+Shift+P shows the debug console wherever the focus is.
+    if (key->key() == Qt::Key_P && modifiers == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        if (console_) {
+            console_->show();
+            console_->raise();
+        }
+        return true;
+    }
+    // Arrows move the highlight of the effect list without opening the effect.
+    if (watched == effects_ && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
+        modifiers == Qt::NoModifier) {
+        moveEffectHighlight(key->key());
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QString why;
+    if (!connection_.mayClose(&why)) {
+        Dialogs::instance().error(why);
+        event->ignore();
+        return;
+    }
+    setLiveText(false);
+    connection_.unlink();
+    event->accept();
+}
+
+// ---------------------------------------------------------------------------
+// The link
+
+void MainWindow::setDeviceLabel(const QString& text) {
+    deviceLabel_ = text;
+    deviceName_->setText(text);
+}
+
+void MainWindow::probeDevices() {
+    std::vector<PortDevice> devices;
+    if (!connection_.port().listDevices(devices).ok())
+        return;
+    for (const PortDevice& device : devices) {
+        deviceSerial_->setText(deviceSerial_->text() + device.serialNumber);
+        device_ = device;
+        setDeviceLabel(device.description == FactoryBridgeDescription ? ProductName
+                                                                      : device.description);
+    }
+}
+
+void MainWindow::onScan() {
+    std::vector<PortDevice> devices;
+    const PortResult listed = connection_.port().listDevices(devices);
+    if (listed.error == PortResult::Error::NoDriver) {
+        Dialogs::instance().error(listed.detail);
+        return;
+    }
+    setDeviceLabel(QStringLiteral("Device Name"));
+    if (!listed.ok())
+        debugLog(listed.detail);
+    debugLog(QStringLiteral("FT device count: %1").arg(devices.size()));
+    if (devices.empty()) {
+        Dialogs::instance().message(QStringLiteral("No device found"));
+        setDeviceLabel(QStringLiteral("No device found"));
+        return;
+    }
+    for (const PortDevice& device : devices) {
+        debugLog(QStringLiteral("FT_Device_String: ") + device.serialNumber);
+        device_ = device;
+        setDeviceLabel(device.description);
+        Dialogs::instance().message(device.description + QStringLiteral(" found, click Link"));
+    }
+}
+
+QString MainWindow::linkFailureMessage(const PortResult& result) const {
+    switch (result.error) {
+    case PortResult::Error::NoDriver:
+        return result.detail;
+    case PortResult::Error::NotFound:
+        return QStringLiteral("The pedal was not found.\n\nCheck that it is connected and "
+                              "switched on, then choose Scan and Link again.");
+    case PortResult::Error::InUse:
+        return QStringLiteral("The pedal is in use by another program.\n\nClose the other "
+                              "program, then choose Link again.");
+    case PortResult::Error::NoPermission:
+        return QStringLiteral("This user may not open the pedal.\n\nAsk the computer's "
+                              "administrator for access to the pedal's USB device, then choose "
+                              "Link again.");
+    default:
+        return QStringLiteral("The pedal could not be linked (%1).\n\nUnplug it, plug it in "
+                              "again and choose Link.")
+            .arg(result.detail);
+    }
+}
+
+void MainWindow::onLink() {
+    std::optional<Exchange> first;
+    if (upgradeArmed_) {
+        first = bootloaderHandshake([this](const ExchangeResult& result) {
+            if (result.completed()) {
+                Dialogs::instance().message(
+                    QStringLiteral("Connection to bootloader succeeded, ready for firmware "
+                                   "upgrade"));
+                return refreshEnabledStates();
+            }
+            upgradeArmed_ = false;
+            refreshEnabledStates();
+            if (result.outcome == ExchangeResult::Outcome::Cancelled ||
+                result.outcome == ExchangeResult::Outcome::Lost)
+                return;
+            Dialogs::instance().error(bootloaderFailedMessage());
+            // The device is open: the link goes on as a normal one.
+            readStoredEffectThen({});
+        });
+    } else {
+        first = readStoredEffect(
+            [this](const Outcome<StoredEffectReply>& outcome) { takeStoredEffect(outcome); });
+    }
+    const PortResult linked = connection_.link(device_, std::move(first));
+    if (!linked.ok()) {
+        Dialogs::instance().error(linkFailureMessage(linked));
+        return;
+    }
+    setDeviceLabel(deviceLabel_ + LinkedSuffix);
+}
+
+void MainWindow::onUnlink() {
+    setLiveText(false);
+    QString why;
+    if (!connection_.unlink(&why))
+        Dialogs::instance().error(why);
+}
+
+void MainWindow::onConnectionStateChanged(Connection::State state) {
+    if (state == Connection::State::Unlinked || state == Connection::State::Lost) {
+        setDeviceLabel(QString(deviceLabel_).remove(LinkedSuffix));
+        setLiveText(false);
+        upgradeArmed_ = false;
+    }
+    refreshEnabledStates();
+}
+
+void MainWindow::onLinkLost(const QString& message) {
+    Dialogs::instance().error(message);
+}
+
+void MainWindow::onPedalMessage(const FramedMessage& message) {
+    switch (message.kind) {
+    case FramedMessage::Kind::BankStatus:
+        selectBank(message.number);
+        break;
+    case FramedMessage::Kind::EffectStatus:
+        openReportedEffect(message.number);
+        break;
+    case FramedMessage::Kind::UploadComplete:
+        status_->setText(QString::fromLatin1(UploadCompleteText));
+        break;
+    case FramedMessage::Kind::Realtime: {
+        const RealtimeFrame& frame = message.frame;
+        debugLog(QStringLiteral("realtime frame: source %1 parameter %2 value %3")
+                     .arg(frame.source)
+                     .arg(frame.parameter)
+                     .arg(frame.value));
+        if (!parameterWindow_ || !parameterWindow_->isVisible())
+            break;
+        if (const auto change = parameters_.applyRealtime(frame)) {
+            parameterWindow_->showParameter(change->parameter);
+            if (change->echo)
+                connection_.send(*change->echo);
+        }
+        break;
+    }
+    case FramedMessage::Kind::EepromDump:
+        if (console_)
+            console_->showEepromDump(message.bytes.mid(1));
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace kestra

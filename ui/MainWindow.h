@@ -1,0 +1,238 @@
+// The main window: the link to the pedal, the effect catalogue, the pedal's
+// operations, and the menus. It asks the connection for every exchange and
+// hears the outcome back; enabled states come from EnabledStates alone.
+#pragma once
+
+#include "catalogue/Catalogue.h"
+#include "connection/Connection.h"
+#include "core/Dialogs.h"
+#include "editor/ParameterModel.h"
+#include "operations/PedalOperations.h"
+#include "ui/EnabledStates.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QNetworkRequest>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QActionGroup;
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QListWidgetItem;
+class QMenu;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QPushButton;
+class QRadioButton;
+
+namespace kestra {
+
+class ClockTimer;
+class ConsoleWindow;
+class EffectInfoWindow;
+class FirmwareWindow;
+class NewVersionDialog;
+class ParameterWindow;
+class ToggleSwitch;
+
+// What the pedal said it holds.
+struct StoredEffect {
+    int number = 0;
+    int version = 0;
+    int firmwareVersion = 0;
+    QString name; // catalogue name; empty when the pedal holds none the catalogue knows
+};
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    MainWindow(Connection& connection, ParameterModel& parameters, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The other windows, created after this one.
+    void setConsole(ConsoleWindow* console) { console_ = console; }
+    void setParameterWindow(ParameterWindow* window);
+    void setEffectInfoWindow(EffectInfoWindow* window) { effectInfo_ = window; }
+    void setFirmwareWindow(FirmwareWindow* window);
+    void setNewVersionDialog(NewVersionDialog* dialog) { newVersion_ = dialog; }
+
+    // Asks the maker's site for the newest version about a second from now.
+    void scheduleUpdateCheck();
+    // The check itself: the Info menu tells the outcome.
+    void checkForNewerVersion();
+
+    // What the windows show and the player chose, for the other windows and
+    // for tests.
+    const EnabledStates& enabled() const { return enabled_; }
+    const StoredEffect& storedEffect() const { return stored_; }
+    const QString& selectedEffect() const { return selectedEffect_; }
+    bool bankMode() const { return bankMode_; }
+    bool showUpdateMessage() const { return showUpdateMessage_; }
+    const PortDevice& device() const { return device_; }
+    const QString& newestVersion() const { return newestVersion_; }
+    const QString& currentVersion() const { return currentVersion_; }
+    // The impulse-response image loaded for an effect; empty when none.
+    QString impulseResponseImage(const QString& effectName) const {
+        return irImages_.value(effectName);
+    }
+    // Recomputes every enabled state (after anything another window changed).
+    void refreshEnabledStates();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Building.
+    void createControls();
+    void createMenus();
+    void createLookMenu();
+    void createMidiChannelMenu();
+    void createSettingsFolders();
+    void loadStartupSettings();
+    void applySavedStyle();
+    bool applyStyle(int number);
+
+    // Connection menu.
+    void probeDevices();
+    void onScan();
+    void onLink();
+    void onUnlink();
+    void onConnectionStateChanged(Connection::State state);
+    void onPedalMessage(const FramedMessage& message);
+    void onLinkLost(const QString& message);
+    QString linkFailureMessage(const PortResult& result) const;
+    void setDeviceLabel(const QString& text);
+
+    // Catalogue and selection.
+    void onCategoryActivated(int row);
+    void fillEffectList(const QStringList& effects);
+    void onEffectActivated(QListWidgetItem* item);
+    void selectEffect(const QString& name, bool fromList);
+    void openParameterWindow(const QString& caption);
+    void closeParameterWindow();
+    void showStoredEffectInLists();
+    void moveEffectHighlight(int key);
+
+    // Pedal operations.
+    void onUpload();
+    void onUploadFile();
+    void readStoredEffectThen(std::function<void()> then);
+    void onGetStoredEffect();
+    void takeStoredEffect(const Outcome<StoredEffectReply>& outcome);
+    void openReportedEffect(int effectNumber);
+    void onRequest();
+    void requestStateThen(std::function<void(bool read)> then);
+    void applyPedalMode(const ParameterState& state);
+    void showMidiChannel(std::optional<int> channel);
+    void onAssign();
+    void onStoreSettings();
+    void onEraseSettings();
+    void onEffectInfo();
+    void showEffectInfo();
+
+    // Modes, MIDI, live.
+    void setBankMode(bool bank, bool fromPedal);
+    void selectBank(int index);
+    QString bankUploadCommand() const;
+    void onMidiChannelChosen(QAction* entry);
+    void onLiveToggled(bool on);
+    void setLiveText(bool on);
+    void switchLiveOff();
+
+    // Files.
+    void onSaveConfiguration();
+    void onLoadConfiguration();
+    bool showsStoredEffect(bool tell) const;
+    void onLoadImpulseResponse();
+
+    // Firmware upgrade.
+    void onUpgradeModeTriggered();
+    void enterBootloader();
+    void leaveBootloader();
+    void onUpgradeFinished(const ExchangeResult& result);
+
+    // Settings and the update check.
+    void onLookChosen(QAction* entry);
+    void onShowUpdateMessageToggled(bool checked);
+    void onVersionReply(QNetworkReply* reply);
+    void onUpdateNow();
+    void writeModeFile();
+
+    Connection& connection_;
+    ParameterModel& parameters_;
+    Catalogue catalogue_;
+    EnabledStates enabled_;
+
+    ConsoleWindow* console_ = nullptr;
+    ParameterWindow* parameterWindow_ = nullptr;
+    EffectInfoWindow* effectInfo_ = nullptr;
+    FirmwareWindow* firmwareWindow_ = nullptr;
+    NewVersionDialog* newVersion_ = nullptr;
+
+    // The link.
+    PortDevice device_;
+    QString deviceLabel_;
+    StoredEffect stored_;
+    bool upgradeArmed_ = false;
+
+    // The selection.
+    int selectedCategory_ = -1;
+    QString selectedEffect_;
+    bool selectionUploadable_ = false;
+    QHash<QString, QString> irImages_;
+    FileDialogOptions irDialog_;
+
+    // Settings.
+    bool bankMode_ = false;
+    bool showUpdateMessage_ = true;
+    QString currentVersion_;
+    QString newestVersion_;
+    QNetworkAccessManager* network_ = nullptr;
+    std::unique_ptr<ClockTimer> updateCheckTimer_;
+    std::unique_ptr<ClockTimer> assignLockout_;
+
+    // Controls.
+    QLabel* deviceName_ = nullptr;
+    QListWidget* categories_ = nullptr;
+    QListWidget* effects_ = nullptr;
+    QPushButton* upload_ = nullptr;
+    QPushButton* getStoredEffect_ = nullptr;
+    QPushButton* effectInfoButton_ = nullptr;
+    QPushButton* request_ = nullptr;
+    QPushButton* assign_ = nullptr;
+    QPushButton* storeSettings_ = nullptr;
+    QGroupBox* banks_ = nullptr;
+    QButtonGroup* bankButtons_ = nullptr;
+    QLabel* liveLabel_ = nullptr;
+    ToggleSwitch* live_ = nullptr;
+    QLabel* status_ = nullptr;
+
+    QAction* loadConfiguration_ = nullptr;
+    QAction* saveConfiguration_ = nullptr;
+    QAction* loadImpulseResponse_ = nullptr;
+    QAction* scan_ = nullptr;
+    QAction* link_ = nullptr;
+    QAction* unlink_ = nullptr;
+    QMenu* look_ = nullptr;
+    QMenu* midi_ = nullptr;
+    QMenu* midiChannel_ = nullptr;
+    QMenu* mode_ = nullptr;
+    QAction* presetMode_ = nullptr;
+    QAction* bankModeAction_ = nullptr;
+    QAction* upgradeMode_ = nullptr;
+    QAction* startUpgrade_ = nullptr;
+    QAction* eraseSettings_ = nullptr;
+    QAction* firmwareVersion_ = nullptr;
+    QAction* newVersionAvailable_ = nullptr;
+    QAction* deviceSerial_ = nullptr;
+    QAction* updateNow_ = nullptr;
+    QAction* showUpdateMessageAction_ = nullptr;
+};
+
+} // namespace kestra

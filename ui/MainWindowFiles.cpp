@@ -1,0 +1,120 @@
+// The main window's files: preset files of the stored effect's parameter
+// state, and impulse responses loaded into an IR effect's image.
+#include "core/DebugLog.h"
+#include "core/UserFolders.h"
+#include "ir/IrLoader.h"
+#include "operations/Configuration.h"
+#include "ui/MainWindow.h"
+#include "ui/ParameterWindow.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kestra {
+
+namespace {
+const char PresetFilter[] = "Preset files (*.txt)";
+const char PresetSuffix[] = ".txt";
+} // namespace
+
+// Values, routing and flags only mean something for the effect on the pedal:
+// applied to another effect's window they would reach the wrong addresses.
+bool MainWindow::showsStoredEffect(bool tell) const {
+    const bool shown = parameterWindow_ && parameterWindow_->isVisible() &&
+                       parameters_.isLoaded() && !stored_.name.isEmpty() &&
+                       parameters_.effectName() == stored_.name;
+    if (!shown && tell)
+        Dialogs::instance().error(
+            QStringLiteral("The parameter window does not show the effect stored on the pedal."
+                           "\n\nClick \"Get FX Stored on Pedal\" and \"Request\", then try "
+                           "again."));
+    return shown;
+}
+
+void MainWindow::onSaveConfiguration() {
+    // A file of stale values would look like the pedal's: read them again
+    // first; the Request tells the player if that fails.
+    requestStateThen([this](bool read) {
+        if (!read)
+            return;
+        const Configuration configuration =
+            configurationOf(parameters_, stored_.number, stored_.version);
+        const QString folder = presetFolder();
+        QDir().mkpath(folder);
+        QString path = Dialogs::instance().saveFile(
+            {QStringLiteral("Save Preset File"), folder, selectedEffect_,
+             QString::fromLatin1(PresetFilter), QStringLiteral("txt")});
+        if (path.isEmpty())
+            return;
+        if (!path.endsWith(QLatin1String(PresetSuffix)))
+            path += QLatin1String(PresetSuffix);
+        QString error;
+        if (!writePresetFile(path, composeConfiguration(configuration), &error)) {
+            Dialogs::instance().error(QStringLiteral("Error saving file: ") + error +
+                                      QStringLiteral("\n\nChoose another folder or name and "
+                                                     "save again."));
+            return;
+        }
+        Dialogs::instance().message(QStringLiteral("File saved successfully: ") + path);
+    });
+}
+
+void MainWindow::onLoadConfiguration() {
+    if (!showsStoredEffect(true))
+        return;
+    const QString folder = presetFolder();
+    QDir().mkpath(folder);
+    const QString path =
+        Dialogs::instance().openFile({QStringLiteral("Open Preset File"), folder, QString(),
+                                      QString::fromLatin1(PresetFilter), QStringLiteral("txt")});
+    if (path.isEmpty())
+        return;
+    QString error;
+    const std::optional<QString> text = readPresetFile(path, &error);
+    if (!text) {
+        Dialogs::instance().error(QStringLiteral("Error loading file: ") + error +
+                                  QStringLiteral("\n\nChoose another preset file."));
+        return;
+    }
+    Dialogs::instance().message(QStringLiteral("File loaded successfully: ") + path);
+    debugLog(*text);
+    const ConfigurationReading reading =
+        readConfiguration(*text, {stored_.number, stored_.version, parameters_.parameterCount(),
+                                  parameters_.readbackCount()});
+    if (!reading.configuration) {
+        Dialogs::instance().error(reading.error);
+        return;
+    }
+    for (const HexFrame& frame : applyConfiguration(parameters_, *reading.configuration))
+        connection_.send(frame);
+    if (parameterWindow_)
+        parameterWindow_->showAll();
+}
+
+void MainWindow::onLoadImpulseResponse() {
+    const QString effect = selectedEffect_;
+    if (!irRuleFor(effect)) {
+        Dialogs::instance().error(
+            QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects in "
+                           "the Impulse Response category, then choose File > Load IR.")
+                .arg(effect));
+        return;
+    }
+    // The documents folder unless the player has chosen a file before.
+    if (irDialog_.folder.isEmpty())
+        irDialog_.folder = documentsFolder();
+    const QString path = Dialogs::instance().openFile(irDialog_);
+    if (path.isEmpty())
+        return;
+    irDialog_.folder = QFileInfo(path).absolutePath();
+    QString error;
+    const std::optional<IrLoad> load = loadImpulseResponse(path, effect, catalogue_, &error);
+    if (!load) {
+        Dialogs::instance().error(error);
+        return;
+    }
+    irImages_.insert(effect, load->image);
+    Dialogs::instance().message(irSummary(load->impulse));
+}
+
+} // namespace kestra

@@ -1,0 +1,95 @@
+// The main window's side of the firmware upgrade: Upgrade Mode puts the
+// pedal into its ROM bootloader (or arms the next Link to find it there),
+// and takes it back to normal use.
+#include "core/DebugLog.h"
+#include "firmware/Bootloader.h"
+#include "ui/FirmwareWindow.h"
+#include "ui/MainWindow.h"
+
+#include <QAction>
+
+namespace kestra {
+
+void MainWindow::setFirmwareWindow(FirmwareWindow* window) {
+    firmwareWindow_ = window;
+    connect(window, &FirmwareWindow::imageChanged, this, [this] { refreshEnabledStates(); });
+    connect(window, &FirmwareWindow::finished, this, &MainWindow::onUpgradeFinished);
+}
+
+void MainWindow::onUpgradeModeTriggered() {
+    switch (connection_.state()) {
+    case Connection::State::Unlinked:
+    case Connection::State::Lost:
+        // Not linked: the check mark arms the next Link for the bootloader.
+        upgradeArmed_ = !upgradeArmed_;
+        break;
+    case Connection::State::Linked:
+        enterBootloader();
+        break;
+    case Connection::State::Bootloader:
+        leaveBootloader();
+        break;
+    default:
+        break;
+    }
+    refreshEnabledStates();
+}
+
+void MainWindow::enterBootloader() {
+    const HexFrame bypassOn = frames::bypass(true);
+    debugLog(bypassOn.text);
+    connection_.send(bypassOn);
+    if (!Dialogs::instance().confirm(QStringLiteral("To enter Firmware Upgrade Mode keep "
+                                                    "B2(SAVE) button on the pedal pressed while "
+                                                    "clicking YES."))) {
+        connection_.send(frames::bypass(false));
+        return;
+    }
+    QString why;
+    const bool started =
+        connection_.run(kestra::enterBootloader([this](const ExchangeResult& result) {
+                            refreshEnabledStates();
+                            if (result.completed()) {
+                                Dialogs::instance().message(QStringLiteral(
+                                    "Connection to bootloader succeeded. Release B2(SAVE) button "
+                                    "and go to Upgrade Firmware menu and click Start Firmware "
+                                    "Upgrade."));
+                                return;
+                            }
+                            if (result.outcome == ExchangeResult::Outcome::Cancelled ||
+                                result.outcome == ExchangeResult::Outcome::Lost)
+                                return;
+                            Dialogs::instance().error(bootloaderFailedMessage());
+                            // The line is the application's again: end the bypass.
+                            connection_.send(frames::bypass(false));
+                        }),
+                        &why);
+    if (!started)
+        Dialogs::instance().error(why);
+}
+
+void MainWindow::leaveBootloader() {
+    QString why;
+    const bool started =
+        connection_.run(leaveBootloaderLine([this](const ExchangeResult& result) {
+                            refreshEnabledStates();
+                            if (result.completed())
+                                Dialogs::instance().message(QStringLiteral(
+                                    "Firmware Upgrade Mode is off. The pedal stays in its "
+                                    "bootloader until it is switched off and on again."));
+                        }),
+                        &why);
+    if (!started)
+        Dialogs::instance().error(why);
+    upgradeArmed_ = false;
+}
+
+void MainWindow::onUpgradeFinished(const ExchangeResult& result) {
+    // After Go the pedal runs its new firmware and the line is the
+    // application's; after a failure it stays in its bootloader.
+    if (result.completed())
+        upgradeArmed_ = false;
+    refreshEnabledStates();
+}
+
+} // namespace kestra

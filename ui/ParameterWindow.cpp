@@ -1,0 +1,366 @@
+#include "ui/ParameterWindow.h"
+
+#include "core/DebugLog.h"
+#include "protocol/HexText.h"
+#include "ui/widgets/Accessible.h"
+#include "ui/widgets/ToggleSwitch.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QStyle>
+#include <QToolTip>
+
+namespace kestra {
+
+namespace {
+
+constexpr int MaxLevel = 1023;
+constexpr int ReadbackRowOffset = 2; // the bypass and preset rows come first
+constexpr int DesignWidth = 373;
+constexpr int DesignHeight = 480;
+
+// The application's style sheet pads buttons and pick boxes for dialogs; the
+// rows here are 20 pixels high, so the padding would hide the text.
+constexpr char CompactRows[] = "QPushButton { padding: 0px 4px; min-height: 0px; }"
+                               "QComboBox { padding: 0px 4px; min-height: 0px; }";
+
+const char ReverseHint[] = "Toggle the Reverse function for the current parameter";
+
+void select(QComboBox* box, int position) {
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(position);
+}
+
+} // namespace
+
+ParameterWindow::ParameterWindow(ParameterModel& model, Connection& connection, QWidget* parent)
+    : QWidget(parent, Qt::Window), model_(model), connection_(connection) {
+    setWindowTitle(QStringLiteral("FX Parameters"));
+    setObjectName(QStringLiteral("parameterWindow"));
+    setStyleSheet(QString::fromLatin1(CompactRows));
+    setFixedSize(DesignWidth, DesignHeight);
+}
+
+int ParameterWindow::openedHeight() const {
+    return (model_.parameterCount() + model_.readbackCount() + 4) * RowPitch + FirstRowY;
+}
+
+QWidget* ParameterWindow::control(int parameter) const {
+    const std::size_t s = slot(parameter);
+    for (QWidget* widget :
+         {static_cast<QWidget*>(potentiometers_[s]), static_cast<QWidget*>(switches_[s]),
+          static_cast<QWidget*>(buttons_[s]), static_cast<QWidget*>(selectors_[s])}) {
+        if (widget)
+            return widget;
+    }
+    return nullptr;
+}
+
+QComboBox* ParameterWindow::ledBox(int readback) const {
+    return leds_[static_cast<std::size_t>(std::clamp(readback, 0, frames::MaxReadbacks - 1))];
+}
+
+void ParameterWindow::showEffect(const QString& caption) {
+    destroyRows();
+    buildRows();
+    setWindowTitle(caption);
+    setFixedSize(OpenedWidth, openedHeight());
+    showAll();
+    applyEnabledStates(enabled_);
+    show();
+    raise();
+}
+
+void ParameterWindow::closeEvent(QCloseEvent* event) {
+    destroyRows();
+    event->accept();
+    emit closed();
+}
+
+void ParameterWindow::destroyRows() {
+    for (QWidget* widget : rowWidgets_)
+        delete widget;
+    rowWidgets_.clear();
+    potentiometers_.fill(nullptr);
+    switches_.fill(nullptr);
+    switchStates_.fill(nullptr);
+    buttons_.fill(nullptr);
+    selectors_.fill(nullptr);
+    sources_.fill(nullptr);
+    reverses_.fill(nullptr);
+    leds_.fill(nullptr);
+    bypass_ = nullptr;
+    preset_ = nullptr;
+}
+
+QLabel* ParameterWindow::addLabel(const QString& text, int x, int row, int width) {
+    auto* label = new QLabel(text, this);
+    label->setGeometry(x, rowY(row), width, 20);
+    label->show();
+    rowWidgets_.push_back(label);
+    return label;
+}
+
+QComboBox* ParameterWindow::addPickBox(const QStringList& items, int row, const QString& name) {
+    auto* box = named(new QComboBox(this), name);
+    box->addItems(items);
+    box->setCurrentIndex(-1);
+    box->setGeometry(300, rowY(row), 70, 20);
+    box->show();
+    rowWidgets_.push_back(box);
+    return box;
+}
+
+void ParameterWindow::buildRows() {
+    if (!model_.isLoaded())
+        return;
+    for (int i = 0; i < model_.parameterCount(); ++i) {
+        switch (model_.kind(i)) {
+        case ControlKind::Pot:
+            buildPotentiometer(i);
+            break;
+        case ControlKind::Switch:
+            buildSwitch(i);
+            break;
+        case ControlKind::Button:
+            buildButton(i);
+            break;
+        case ControlKind::Selector:
+            buildSelector(i);
+            break;
+        case ControlKind::None:
+            break;
+        }
+    }
+    buildRouting();
+}
+
+void ParameterWindow::buildPotentiometer(int i) {
+    const QString name = model_.name(i);
+    addLabel(name, 10, i, 150);
+    auto* bar = named(new QSlider(Qt::Horizontal, this), name);
+    bar->setRange(0, MaxLevel);
+    bar->setTracking(true);
+    bar->setGeometry(160, rowY(i), 100, 20);
+    connect(bar, &QSlider::valueChanged, this, [this, bar, i](int value) {
+        showTrackBarValue(bar);
+        send(model_.setPotentiometer(i, value));
+    });
+    connect(bar, &QSlider::sliderPressed, this, [this, bar] { showTrackBarValue(bar); });
+    bar->show();
+    rowWidgets_.push_back(bar);
+    potentiometers_[slot(i)] = bar;
+}
+
+// The level under the handle while it moves, and on hover afterwards.
+void ParameterWindow::showTrackBarValue(QSlider* trackBar) {
+    const QString text = QString::number(trackBar->value());
+    trackBar->setToolTip(text);
+    if (!trackBar->isSliderDown())
+        return;
+    const int x = QStyle::sliderPositionFromValue(trackBar->minimum(), trackBar->maximum(),
+                                                  trackBar->value(), trackBar->width());
+    QToolTip::showText(trackBar->mapToGlobal(QPoint(x, -trackBar->height())), text, trackBar);
+}
+
+void ParameterWindow::buildSwitch(int i) {
+    const SwitchText text = model_.switchText(i);
+    addLabel(text.label, 10, i, 150);
+    switchStates_[slot(i)] = addLabel(text.offText, 120, i, 100);
+    auto* sw = named(new ToggleSwitch(this), text.label);
+    sw->setGeometry(190, rowY(i), 40, 20);
+    connect(sw, &ToggleSwitch::toggled, this, [this, i](bool on) {
+        send(model_.setSwitch(i, on));
+        showParameter(i);
+    });
+    sw->show();
+    rowWidgets_.push_back(sw);
+    switches_[slot(i)] = sw;
+}
+
+void ParameterWindow::buildButton(int i) {
+    const QString name = model_.name(i);
+    addLabel(name, 10, i, 150);
+    addLabel(QString(), 120, i, 100);
+    const QString line = model_.descriptor().parameterNames[slot(i)];
+    auto* button = named(new QPushButton(splitSwitchLine(line).offText, this), name);
+    button->setCheckable(true);
+    button->setGeometry(190, rowY(i), 50, 20);
+    connect(button, &QPushButton::clicked, this, [this, button, i] {
+        send(model_.toggleButton(i));
+        // The click toggled the look; the model's state decides it.
+        button->setChecked(model_.buttonOn(i));
+        button->clearFocus();
+    });
+    button->show();
+    rowWidgets_.push_back(button);
+    buttons_[slot(i)] = button;
+}
+
+void ParameterWindow::buildSelector(int i) {
+    const QString name = model_.name(i);
+    QLabel* label = addLabel(name, 10, i, 100);
+    label->setWordWrap(true);
+    // A long name wraps out of its row: its first line stays whole and the
+    // hint holds all of it.
+    if (label->fontMetrics().horizontalAdvance(name) > label->width())
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label->setToolTip(name);
+    auto* selector = named(new QComboBox(this), name);
+    selector->addItems(model_.selectorPositions(i));
+    selector->setCurrentIndex(-1);
+    selector->setGeometry(160, rowY(i), 100, 20);
+    connect(selector, &QComboBox::currentIndexChanged, this,
+            [this, i](int position) { send(model_.setSelector(i, position)); });
+    selector->show();
+    rowWidgets_.push_back(selector);
+    selectors_[slot(i)] = selector;
+}
+
+void ParameterWindow::buildRouting() {
+    const int count = model_.parameterCount();
+    for (int i = 0; i < count; ++i) {
+        QComboBox* box =
+            addPickBox(assignSourceNames(), i, model_.name(i) + QStringLiteral(" source"));
+        connect(box, &QComboBox::currentIndexChanged, this, [this, i](int position) {
+            send(model_.setSource(i, sourceCodeForPosition(position)));
+            showRouting();
+        });
+        sources_[slot(i)] = box;
+
+        auto* reverse = named(new QCheckBox(this), model_.name(i) + QStringLiteral(" reverse"));
+        reverse->setToolTip(QString::fromLatin1(ReverseHint));
+        reverse->setGeometry(380, rowY(i), 20, 20);
+        connect(reverse, &QCheckBox::toggled, this,
+                [this, i](bool on) { send(model_.setReversed(i, on)); });
+        reverse->show();
+        rowWidgets_.push_back(reverse);
+        reverses_[slot(i)] = reverse;
+    }
+
+    auto* separator = new QFrame(this);
+    separator->setObjectName(QStringLiteral("separatorLine"));
+    separator->setFrameShape(QFrame::VLine);
+    separator->setFrameShadow(QFrame::Plain);
+    // 24.5 pixels a row, in integers.
+    separator->setGeometry(280, FirstRowY, 1, count * 49 / 2);
+    separator->show();
+    rowWidgets_.push_back(separator);
+
+    const QString bypassText = QStringLiteral("Bypass Toggle");
+    const QString presetText = QStringLiteral("Preset Change");
+    addLabel(bypassText, 10, count, 150)->setToolTip(bypassText);
+    bypass_ = addPickBox(footswitchNames(), count, bypassText);
+    bypass_->setToolTip(bypassText);
+    connect(bypass_, &QComboBox::currentIndexChanged, this, [this](int position) {
+        const int code = footswitchCodeForPosition(position);
+        model_.setBypassSource(code);
+        debugLog(QStringLiteral("BypassAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
+    });
+    addLabel(presetText, 10, count + 1, 150)->setToolTip(presetText);
+    preset_ = addPickBox(footswitchNames(), count + 1, presetText);
+    preset_->setToolTip(presetText);
+    connect(preset_, &QComboBox::currentIndexChanged, this, [this](int position) {
+        const int code = footswitchCodeForPosition(position);
+        model_.setPresetSource(code);
+        debugLog(QStringLiteral("PresetAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
+    });
+
+    for (int k = 0; k < model_.readbackCount(); ++k) {
+        const int row = count + ReadbackRowOffset + k;
+        const QString name = model_.readbackName(k);
+        addLabel(name, 10, row, 150);
+        QComboBox* box = addPickBox(readbackLedNames(), row, name + QStringLiteral(" LED"));
+        connect(box, &QComboBox::currentIndexChanged, this,
+                [this, k](int position) { model_.setLed(k, ledCodeForPosition(position)); });
+        leds_[static_cast<std::size_t>(k)] = box;
+    }
+}
+
+void ParameterWindow::showParameter(int i) {
+    const std::size_t s = slot(i);
+    if (QSlider* bar = potentiometers_[s]) {
+        const QSignalBlocker quiet(bar);
+        bar->setValue(model_.level(i));
+        bar->setToolTip(QString::number(bar->value()));
+    }
+    if (ToggleSwitch* sw = switches_[s]) {
+        {
+            const QSignalBlocker quiet(sw);
+            sw->setChecked(model_.switchOn(i));
+        }
+        const SwitchText text = model_.switchText(i);
+        if (switchStates_[s])
+            switchStates_[s]->setText(model_.switchOn(i) ? text.onText : text.offText);
+    }
+    if (QPushButton* button = buttons_[s]) {
+        const QSignalBlocker quiet(button);
+        button->setChecked(model_.buttonOn(i));
+    }
+    // Before Request a selector shows no position: the pedal's is unknown.
+    if (QComboBox* selector = selectors_[s])
+        select(selector, model_.stateRead() ? model_.selectorPosition(i) : -1);
+}
+
+void ParameterWindow::showRouting() {
+    // Before Request "none" is unknown as much as any other routing.
+    const auto position = [this](int code, int none, int known) {
+        return code == NoAssignment && !model_.stateRead() ? -1
+                                                           : (code == NoAssignment ? none : known);
+    };
+    for (int i = 0; i < model_.parameterCount(); ++i) {
+        const std::size_t s = slot(i);
+        const int code = model_.source(i);
+        if (sources_[s])
+            select(sources_[s], position(code, NoSourcePosition, sourcePositionForCode(code)));
+        if (QCheckBox* reverse = reverses_[s]) {
+            const QSignalBlocker quiet(reverse);
+            reverse->setChecked(model_.reversed(i));
+        }
+    }
+    for (int k = 0; k < model_.readbackCount(); ++k) {
+        const int code = model_.led(k);
+        if (QComboBox* box = leds_[static_cast<std::size_t>(k)])
+            select(box, position(code, NoLedPosition, ledPositionForCode(code)));
+    }
+    if (bypass_)
+        select(bypass_, position(model_.bypassSource(), NoFootswitchPosition,
+                                 footswitchPositionForCode(model_.bypassSource())));
+    if (preset_)
+        select(preset_, position(model_.presetSource(), NoFootswitchPosition,
+                                 footswitchPositionForCode(model_.presetSource())));
+    applyEnabledStates(enabled_);
+}
+
+void ParameterWindow::showAll() {
+    for (int i = 0; i < model_.parameterCount(); ++i)
+        showParameter(i);
+    showRouting();
+}
+
+void ParameterWindow::applyEnabledStates(const EnabledStates& enabled) {
+    enabled_ = enabled;
+    for (QWidget* widget : rowWidgets_)
+        widget->setEnabled(enabled.parameters);
+    for (int i = 0; i < model_.parameterCount(); ++i) {
+        // A direction means something only for a parameter with a source.
+        if (QCheckBox* reverse = reverses_[slot(i)])
+            reverse->setEnabled(enabled.parameters && model_.source(i) != NoAssignment);
+    }
+    if (bypass_)
+        bypass_->setEnabled(enabled.footswitchRouting);
+    if (preset_)
+        preset_->setEnabled(enabled.footswitchRouting);
+}
+
+void ParameterWindow::send(const std::optional<HexFrame>& frame) {
+    if (frame)
+        connection_.send(*frame);
+}
+
+} // namespace kestra

@@ -1,0 +1,96 @@
+// The parameter window of the selected effect: one row per parameter (knob,
+// switch, button or selector) with its source pick box and reverse box, the
+// bypass and preset footswitch rows and the readback LED rows. It shows the
+// parameter model; each change the player makes goes into the model, and the
+// frame the model gives goes to the pedal. Values shown because the pedal
+// sent them are never sent back from here.
+#pragma once
+
+#include "connection/Connection.h"
+#include "editor/ParameterModel.h"
+#include "ui/EnabledStates.h"
+
+#include <QWidget>
+#include <array>
+
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+namespace kestra {
+
+class ToggleSwitch;
+
+class ParameterWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int OpenedWidth = 420;
+    static constexpr int RowPitch = 25;
+    static constexpr int FirstRowY = 10;
+
+    ParameterWindow(ParameterModel& model, Connection& connection, QWidget* parent = nullptr);
+
+    // Builds the rows of the model's effect and shows the window.
+    void showEffect(const QString& caption);
+    // Shows the model's values again: one parameter, or everything.
+    void showParameter(int parameter);
+    void showAll();
+    void applyEnabledStates(const EnabledStates& enabled);
+
+    // The height the window takes for the effect shown.
+    int openedHeight() const;
+    // The rows' controls, by parameter number (tests and screen readers
+    // find them by their accessible names too).
+    QWidget* control(int parameter) const;
+    QComboBox* sourceBox(int parameter) const { return sources_[slot(parameter)]; }
+    QCheckBox* reverseBox(int parameter) const { return reverses_[slot(parameter)]; }
+    QComboBox* ledBox(int readback) const;
+    QComboBox* bypassBox() const { return bypass_; }
+    QComboBox* presetBox() const { return preset_; }
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    static std::size_t slot(int parameter) {
+        return static_cast<std::size_t>(std::clamp(parameter, 0, frames::MaxParameters - 1));
+    }
+    static constexpr int rowY(int row) { return FirstRowY + RowPitch * row; }
+
+    void destroyRows();
+    void buildRows();
+    QLabel* addLabel(const QString& text, int x, int row, int width);
+    QComboBox* addPickBox(const QStringList& items, int row, const QString& name);
+    void buildPotentiometer(int parameter);
+    void buildSwitch(int parameter);
+    void buildButton(int parameter);
+    void buildSelector(int parameter);
+    void buildRouting();
+    void showRouting();
+    void showTrackBarValue(QSlider* trackBar);
+    void send(const std::optional<HexFrame>& frame);
+
+    ParameterModel& model_;
+    Connection& connection_;
+    EnabledStates enabled_;
+    std::vector<QWidget*> rowWidgets_;
+    std::array<QSlider*, frames::MaxParameters> potentiometers_{};
+    std::array<ToggleSwitch*, frames::MaxParameters> switches_{};
+    std::array<QLabel*, frames::MaxParameters> switchStates_{};
+    std::array<QPushButton*, frames::MaxParameters> buttons_{};
+    std::array<QComboBox*, frames::MaxParameters> selectors_{};
+    std::array<QComboBox*, frames::MaxParameters> sources_{};
+    std::array<QCheckBox*, frames::MaxParameters> reverses_{};
+    std::array<QComboBox*, frames::MaxReadbacks> leds_{};
+    QComboBox* bypass_ = nullptr;
+    QComboBox* preset_ = nullptr;
+};
+
+} // namespace kestra

@@ -1,0 +1,45 @@
+#include "ui/WidgetDialogs.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace kestra {
+
+namespace {
+const QString Title = QStringLiteral("Kestra Editor");
+}
+
+void WidgetDialogs::message(const QString& text) {
+    QMessageBox::information(parent_, Title, text);
+}
+
+void WidgetDialogs::error(const QString& text) {
+    QMessageBox::warning(parent_, Title, text);
+}
+
+bool WidgetDialogs::confirm(const QString& text, Default preselected) {
+    return QMessageBox::question(parent_, Title, text, QMessageBox::Yes | QMessageBox::No,
+                                 preselected == Default::No ? QMessageBox::No : QMessageBox::Yes) !=
+           QMessageBox::No;
+}
+
+QString WidgetDialogs::openFile(const FileDialogOptions& options) {
+    QFileDialog dialog(parent_, options.title, options.folder, options.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (!options.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(options.defaultSuffix);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+QString WidgetDialogs::saveFile(const FileDialogOptions& options) {
+    QFileDialog dialog(parent_, options.title, options.folder, options.filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (!options.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!options.fileName.isEmpty())
+        dialog.selectFile(options.fileName);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+} // namespace kestra

@@ -1,0 +1,25 @@
+// The real message boxes and file dialogs, in front of the main window.
+#pragma once
+
+#include "core/Dialogs.h"
+
+class QWidget;
+
+namespace kestra {
+
+class WidgetDialogs final : public Dialogs {
+public:
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+    void message(const QString& text) override;
+    void error(const QString& text) override;
+    using Dialogs::confirm;
+    bool confirm(const QString& text, Default preselected) override;
+    QString openFile(const FileDialogOptions& options) override;
+    QString saveFile(const FileDialogOptions& options) override;
+
+private:
+    QWidget* parent_ = nullptr;
+};
+
+} // namespace kestra
