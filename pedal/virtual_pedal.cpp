@@ -676,13 +676,19 @@ std::string VirtualPedal::stateText() const {
         s << "eeprom." << (i ? "51" : "50") << "=" << trimmedHex(eeprom_[i]) << "\n";
     }
     const auto& flash = bootloader_.flash();
+    bool pageWritten = false;
     for (std::uint32_t page = 0; page < RomBootloader::kFlashSize / RomBootloader::kPageSize;
          ++page) {
         const auto from = flash.begin() + page * RomBootloader::kPageSize;
         const Bytes bytes(from, from + RomBootloader::kPageSize);
         if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; })) {
             s << "flash." << page << "=" << trimmedHex(bytes) << "\n";
+            pageWritten = true;
         }
+    }
+    // A flash with no line at all would load as the factory one.
+    if (!pageWritten) {
+        s << "flash.0=\n";
     }
     return s.str();
 }

@@ -248,6 +248,39 @@ TEST_F(Application, StateTextRoundTrips) {
     EXPECT_EQ(copy.stateText(), pedal.stateText());
 }
 
+// Whatever a state file holds, saving what it loaded and loading that again
+// ends in the same pedal.
+class StateFiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StateFiles, LoadSaveLoadGivesTheSameState) {
+    VirtualPedal pedal;
+    std::string error;
+    ASSERT_TRUE(pedal.loadStateText(GetParam(), error)) << error;
+    const std::string saved = pedal.stateText();
+    const auto flash = pedal.bootloader().flash();
+    ASSERT_TRUE(pedal.loadStateText(saved, error)) << error;
+    EXPECT_EQ(pedal.stateText(), saved);
+    EXPECT_EQ(pedal.bootloader().flash(), flash);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, StateFiles,
+    ::testing::Values("", "flash.0=\n", "firmware=255\nflash.0=\n", "flash.127=00\n",
+                      "firmware=9\n", "eeprom.50=\neeprom.51=\n",
+                      "image.bank1=00300000000000000000000000000000000000000000000000000000000000"
+                      "0000000000000000000000000000000000000000\nmode=bank\nbank=1\n",
+                      "values=0,1024,0,0,0,0,0,0,0,0,0,0,0,0,0,7\nvalue.0x1234=9\n"
+                      "reverse=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1\nmidi=16\n"));
+
+TEST(StateFiles, ErasedFlashLoadsErased) {
+    VirtualPedal pedal;
+    std::string error;
+    ASSERT_TRUE(pedal.loadStateText("flash.0=\n", error)) << error;
+    const auto& flash = pedal.bootloader().flash();
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(pedal.firmwareVersion(), 255);
+}
+
 TEST_F(Application, KnobSendsOneFramePerRoutedParameterWithReverse) {
     upload(withAddresses(spec(0x00)));
     Bytes assign(23, 0xFF);
