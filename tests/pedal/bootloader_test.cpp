@@ -2,6 +2,7 @@
 // editor's firmware update drives it.
 #include "pedal_test_support.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 
 namespace kestra::sim::test {
@@ -95,8 +96,101 @@ TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
     EXPECT_EQ(send({0x02, 0xFC}), Bytes{NACK}); // bad complement
     EXPECT_EQ(send({0x82, 0x7D}), Bytes{NACK}); // protection commands are refused
-    EXPECT_EQ(send({0x7F}), Bytes{ACK});        // a repeated sync is harmless
+    EXPECT_EQ(send({0x44, 0xBB}), Bytes{NACK}); // no extended erase on this part
 }
+
+struct AfterSyncCase {
+    const char* name;
+    Bytes sent;
+    Bytes replies;
+};
+
+void PrintTo(const AfterSyncCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AfterSync : public Bootloader, public ::testing::WithParamInterface<AfterSyncCase> {};
+
+// Once synchronised, the ROM reads bytes in pairs, a command and its
+// complement, and answers only when the pair is complete. A second 0x7F is a
+// command byte like any other (stm32flash sends two to find out whether the
+// ROM is already in sync); a lost or stray byte shifts every pair after it.
+TEST_P(AfterSync, BytesArePairedIntoCommands) {
+    sync();
+    EXPECT_EQ(sendBytewise(GetParam().sent), GetParam().replies);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AfterSync,
+    ::testing::Values(AfterSyncCase{"one more sync", {0x7F}, {}},
+                      AfterSyncCase{"two more syncs", {0x7F, 0x7F}, {NACK}},
+                      AfterSyncCase{"sync with its complement", {0x7F, 0x80}, {NACK}},
+                      AfterSyncCase{"sync pair then Get ID",
+                                    {0x7F, 0x7F, 0x02, 0xFD},
+                                    {NACK, ACK, 0x01, 0x04, 0x10, ACK}},
+                      AfterSyncCase{"stray sync before Get ID", {0x7F, 0x02, 0xFD}, {NACK}},
+                      AfterSyncCase{"stray sync before two Get IDs",
+                                    {0x7F, 0x02, 0xFD, 0x02, 0xFD, 0x02},
+                                    {NACK, NACK, NACK}}));
+
+struct ReadCase {
+    const char* name;
+    std::uint32_t address;
+    bool addressChecksumOk;
+    std::uint8_t n;
+    bool complementOk;
+    bool addressAcked;
+    bool dataSent;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadMemory : public Bootloader, public ::testing::WithParamInterface<ReadCase> {};
+
+// Read Memory: ACK the command; ACK or NACK the address (valid, checksum
+// right); then ACK and N + 1 bytes, or NACK. After a NACK the ROM waits for
+// a command.
+TEST_P(ReadMemory, AnswersByteForByte) {
+    const auto& c = GetParam();
+    sync();
+    ASSERT_EQ(send({0x11, 0xEE}), Bytes{ACK});
+    auto addressBytes = address(c.address);
+    if (!c.addressChecksumOk) {
+        addressBytes.back() ^= 0x01;
+    }
+    ASSERT_EQ(send(addressBytes), Bytes{c.addressAcked ? ACK : NACK});
+    if (c.addressAcked) {
+        const auto check = static_cast<std::uint8_t>(c.complementOk ? ~c.n : c.n);
+        Bytes expected{NACK};
+        if (c.dataSent) {
+            expected = {ACK};
+            const auto data = flashAt(c.address, c.n + 1u);
+            expected.insert(expected.end(), data.begin(), data.end());
+        }
+        EXPECT_EQ(send({c.n, check}), expected);
+    }
+    EXPECT_EQ(send({0x01, 0xFE}), (Bytes{ACK, 0x22, 0x00, 0x00, ACK}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadMemory,
+    ::testing::Values(ReadCase{"first byte", kBase, true, 0, true, true, true},
+                      ReadCase{"256 bytes", kBase + 0x100, true, 255, true, true, true},
+                      ReadCase{"last 16 bytes", 0x0801FFF0, true, 15, true, true, true},
+                      ReadCase{"bad address checksum", kBase, false, 0, true, false, false},
+                      ReadCase{"before the flash", kBase - 1, true, 0, true, false, false},
+                      ReadCase{"after the flash", 0x08020000, true, 0, true, false, false},
+                      ReadCase{"bad complement", kBase, true, 3, false, true, false},
+                      ReadCase{"past the end", 0x0801FFF0, true, 16, true, true, false}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
 
 // The 41,252-byte worked example: 161 full chunks and a 36-byte tail at
 // 0x0800A100, then the version record and Go.
