@@ -50,7 +50,7 @@ CommandResult UsbBridge::command(std::string_view line) {
     }
     if (a.size() == 2 && a[0] == "fault" && a[1] == "unplug") {
         plugged_ = false;
-        pedal_.purgeOutput();
+        pedal_.clearOutput();
         return {};
     }
     if (a.size() == 2 && a[0] == "fault" && a[1] == "replug") {
@@ -58,7 +58,7 @@ CommandResult UsbBridge::command(std::string_view line) {
         if (!plugged_) {
             plugged_ = true;
             open_ = false;
-            pedal_.purgeOutput();
+            pedal_.clearOutput();
             pedal_.restartApplication();
         }
         return {};

@@ -109,8 +109,9 @@ VirtualPedal::VirtualPedal(Clock clock) : output_(std::move(clock)) {
 }
 
 void VirtualPedal::reset() {
-    output_.purge();
-    output_.timing() = WireTiming{};
+    output_.clear();
+    output_.setTiming(false);
+    output_.setLatency(kDefaultLatencyMs);
     bootloader_.restart();
     bootloader_.injectNack(0);
     factoryFlash(bootloader_.flash(), 3);
@@ -143,7 +144,6 @@ void VirtualPedal::restartApplication() {
 
 void VirtualPedal::setBaudRate(std::uint32_t baud) {
     baud_ = baud;
-    output_.timing().baud = baud ? baud : 115200;
 }
 
 void VirtualPedal::setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits,
@@ -151,7 +151,6 @@ void VirtualPedal::setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBi
     bits_ = bits;
     stopBits_ = stopBits;
     parity_ = parity;
-    output_.timing().bitsPerByte = bitsPerByte(bits, stopBits, parity);
 }
 
 const Bytes& VirtualPedal::eeprom(std::uint8_t device) const {
@@ -175,15 +174,9 @@ void VirtualPedal::send(Bytes message) {
         message.insert(message.begin(), faults_.garbage.begin(), faults_.garbage.end());
         faults_.garbage.clear();
     }
-    if (faults_.split && *faults_.split < message.size()) {
-        const auto at = message.begin() + static_cast<std::ptrdiff_t>(*faults_.split);
-        output_.push(Bytes(message.begin(), at));
-        output_.push(Bytes(at, message.end()));
-        faults_.split.reset();
-        return;
-    }
+    const std::size_t holdAfter = faults_.split.value_or(0);
     faults_.split.reset();
-    output_.push(std::move(message));
+    output_.push(message, baud_, bitsPerByte(bits_, stopBits_, parity_), holdAfter);
 }
 
 void VirtualPedal::sendText(std::string_view text) {
@@ -491,9 +484,9 @@ std::string VirtualPedal::status() const {
     s << "line=" << baud_ << " " << unsigned{bits_} << (parity_ < 5 ? parities[parity_] : "?")
       << (stopBits_ == 2 ? 2 : 1) << "\n";
     s << "silent=" << faults_.silent << "\n";
-    s << "timing=" << (output_.timing().enabled ? "on" : "off") << "\n";
-    s << "latency=" << output_.timing().latencyMs << "\n";
-    s << "pending-messages=" << output_.pendingMessages();
+    s << "timing=" << (output_.timing() ? "on" : "off") << "\n";
+    s << "latency=" << output_.latencyMs() << "\n";
+    s << "pending-bytes=" << output_.pending();
     return s.str();
 }
 
@@ -600,9 +593,10 @@ CommandResult VirtualPedal::command(std::string_view line) {
     } else if (verb == "fault" && a.size() >= 2) {
         return faultCommand(a);
     } else if (verb == "timing" && a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
-        output_.timing().enabled = a[1] == "on";
-    } else if (verb == "latency" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 255) {
-        output_.timing().latencyMs = static_cast<std::uint32_t>(*arg(1));
+        output_.setTiming(a[1] == "on");
+    } else if (verb == "latency" && a.size() == 2 && arg(1) && *arg(1) >= kMinLatencyMs &&
+               *arg(1) <= kMaxLatencyMs) {
+        output_.setLatency(static_cast<unsigned>(*arg(1)));
     } else if (verb == "state" && a.size() == 3 && (a[1] == "save" || a[1] == "load")) {
         std::string error;
         const bool ok = a[1] == "save" ? saveState(a[2], error) : loadState(a[2], error);
@@ -698,7 +692,6 @@ std::string VirtualPedal::stateText() const {
 bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     VirtualPedal fresh;
     fresh.faults_ = faults_;
-    fresh.output_.timing() = output_.timing();
     bool flashGiven = false;
     std::optional<std::uint8_t> firmware;
     std::istringstream in{std::string(text)};
@@ -807,7 +800,10 @@ bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     }
     fresh.restartApplication();
     fresh.writeLog_ = std::move(writeLog_);
-    fresh.output_.setClock(std::move(output_.clock()));
+    // The bridge is not power-cycled with the pedal: its wire timing, latency
+    // timer and clock stay; what the old pedal had sent is gone.
+    fresh.output_ = std::move(output_);
+    fresh.output_.clear();
     *this = std::move(fresh);
     return true;
 }

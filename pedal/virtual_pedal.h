@@ -78,6 +78,7 @@ public:
     std::size_t queueStatus() { return output_.queueStatus(); }
     std::size_t read(std::uint8_t* buffer, std::size_t size) { return output_.read(buffer, size); }
     void purgeOutput() { output_.purge(); }
+    void clearOutput() { output_.clear(); }
     void setBaudRate(std::uint32_t baud);
     void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
 

@@ -17,15 +17,15 @@ protected:
 
     std::vector<long> requestState(unsigned count) {
         write(pedal, {0x02, static_cast<std::uint8_t>(count)});
-        return numbersOf(nextMessage(pedal));
+        return numbersOf(readOnce(pedal));
     }
     std::string storedEffect() {
         write(pedal, {0x06, 0x00});
-        return textOf(nextMessage(pedal));
+        return textOf(readOnce(pedal));
     }
     void upload(const ImageSpec& spec) {
         write(pedal, uploadFrame(spec));
-        ASSERT_EQ(textOf(nextMessage(pedal)), "Upload complete");
+        ASSERT_EQ(textOf(readOnce(pedal)), "Upload complete");
     }
 };
 
@@ -64,7 +64,7 @@ TEST_F(Application, PresetAndBankSlotsKeepTheirOwnEffects) {
     upload(spec(0x0F, 0x0107, 2));
     EXPECT_EQ(storedEffect(), "0\r\n263\r\n2\r\n3\r\n");
     command(pedal, "mode preset");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "142"); // effect changed on the pedal
+    EXPECT_EQ(textOf(readOnce(pedal)), "142"); // effect changed on the pedal
     EXPECT_EQ(storedEffect(), "0\r\n66\r\n1\r\n3\r\n");
 }
 
@@ -76,7 +76,7 @@ TEST_F(Application, ImageLongerDeclaredThanSentIsStoredWholeAtOnce) {
     image.declaredLength = 2176;
     const auto frame = uploadFrame(image);
     write(pedal, frame);
-    EXPECT_EQ(textOf(nextMessage(pedal)), "Upload complete");
+    EXPECT_EQ(textOf(readOnce(pedal)), "Upload complete");
     EXPECT_EQ(pedal.image(0), Bytes(frame.begin() + 1, frame.end()));
     EXPECT_EQ(pedal.queueStatus(), 0u);
 }
@@ -147,7 +147,7 @@ TEST_F(Application, RequestCountAboveSixteenIsClamped) {
 
 TEST_F(Application, EraseThenReadEeprom) {
     write(pedal, {0x0C, 0x51, 0, 0, 0, 0});
-    const auto before = nextMessage(pedal);
+    const auto before = readOnce(pedal);
     ASSERT_EQ(before.size(), 1u + kEepromSize);
     EXPECT_NE(std::count(before.begin() + 1, before.end(), 0xFF), static_cast<long>(kEepromSize));
     const auto other = pedal.eeprom(0x50);
@@ -155,7 +155,7 @@ TEST_F(Application, EraseThenReadEeprom) {
     write(pedal, {0x0B, 0x00, 0x00, 0x00}); // no device: ignored
     write(pedal, {0x0B, 0x51, 0x00, 0x00, 0x00});
     write(pedal, {0x0C, 0x51, 0, 0, 0, 0});
-    const auto after = nextMessage(pedal);
+    const auto after = readOnce(pedal);
     ASSERT_EQ(after.size(), 1u + kEepromSize);
     EXPECT_EQ(after[0], 0xAB);
     EXPECT_TRUE(std::all_of(after.begin() + 1, after.end(), [](auto b) { return b == 0xFF; }));
@@ -204,7 +204,7 @@ TEST_P(StoreSettings, OnlyStoredSettingsSurviveStateReload) {
     ASSERT_TRUE(restarted.loadState(path, error)) << error;
     std::filesystem::remove(path);
     write(restarted, {0x02, 1});
-    const auto n = numbersOf(nextMessage(restarted));
+    const auto n = numbersOf(readOnce(restarted));
     EXPECT_EQ(n[1], GetParam().expectedByte);
     EXPECT_EQ(n[4 + 40], GetParam().store ? 5 : 0);
     EXPECT_EQ(restarted.image(0), pedal.image(0)); // the effect store is flash, always kept
@@ -292,9 +292,8 @@ TEST_F(Application, KnobSendsOneFramePerRoutedParameterWithReverse) {
     write(pedal, {0x08, 0x01, 0x05});
 
     command(pedal, "knob 2 300");
-    EXPECT_EQ(nextMessage(pedal), (Bytes{0xAA, 1, 2, 0x01, 0x2C}));
-    EXPECT_EQ(nextMessage(pedal), (Bytes{0xAA, 1, 5, 0x02, 0xD3})); // 1023 - 300
-    EXPECT_EQ(nextMessage(pedal), Bytes{});
+    // Two frames, one read: 300 and its reverse 1023 - 300.
+    EXPECT_EQ(readOnce(pedal), (Bytes{0xAA, 1, 2, 0x01, 0x2C, 0xAA, 1, 5, 0x02, 0xD3}));
     const auto n = requestState(6);
     EXPECT_EQ(n[2 * 4 + 1], 300 << 13 >> 16 & 0xFF);
     EXPECT_EQ(n[5 * 4 + 1], 723 << 13 >> 16 & 0xFF);
@@ -326,9 +325,8 @@ TEST_P(Switches, SendTheSwitchLevel) {
         write(pedal, {0x08, 0x01, 9});
     }
     command(pedal, c.command);
-    EXPECT_EQ(nextMessage(pedal),
-              (Bytes{0xAA, c.source, 9, static_cast<std::uint8_t>(c.expected >> 8),
-                     static_cast<std::uint8_t>(c.expected & 0xFF)}));
+    EXPECT_EQ(readOnce(pedal), (Bytes{0xAA, c.source, 9, static_cast<std::uint8_t>(c.expected >> 8),
+                                      static_cast<std::uint8_t>(c.expected & 0xFF)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, Switches,
@@ -343,15 +341,13 @@ INSTANTIATE_TEST_SUITE_P(Levels, Switches,
 TEST_F(Application, FootswitchStepsBanksInBankModeAndReportsEffectChanges) {
     upload(spec(0x0F, 0x022));
     upload(spec(0x0E, 0x11A)); // now at bank I
+    // Bank and effect messages come back to back: the host reads them joined.
     command(pedal, "footswitch FS");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "01");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "122");
-    command(pedal, "footswitch FS"); // bank III is empty: no effect message
-    EXPECT_EQ(textOf(nextMessage(pedal)), "02");
-    EXPECT_EQ(pedal.queueStatus(), 0u);
+    EXPECT_EQ(textOf(readOnce(pedal)), "01122"); // bank II, then effect 0x22
+    command(pedal, "footswitch FS");             // bank III is empty: no effect message
+    EXPECT_EQ(textOf(readOnce(pedal)), "02");
     command(pedal, "footswitch FS");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "00");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "111A");
+    EXPECT_EQ(textOf(readOnce(pedal)), "00111A"); // bank I, then effect 0x11A
 }
 
 TEST_F(Application, FootswitchInPresetModeOrAsBypassDoesNotStepBanks) {
@@ -370,7 +366,7 @@ TEST_F(Application, FootswitchInPresetModeOrAsBypassDoesNotStepBanks) {
 
 TEST_F(Application, PedalSideEffectChangeIsReportedInHex) {
     command(pedal, "effect 0x2B");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "12B");
+    EXPECT_EQ(textOf(readOnce(pedal)), "12B");
     EXPECT_EQ(storedEffect(), "0\r\n43\r\n0\r\n3\r\n");
 }
 

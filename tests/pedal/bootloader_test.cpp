@@ -26,14 +26,14 @@ protected:
     // One host write, then the single reply message it produced (if any).
     Bytes send(const Bytes& bytes) {
         write(pedal, bytes);
-        return nextMessage(pedal);
+        return readOnce(pedal);
     }
     // The editor sends these as separate one-byte writes.
     Bytes sendBytewise(const Bytes& bytes) {
         Bytes replies;
         for (auto b : bytes) {
             write(pedal, {b});
-            const auto r = nextMessage(pedal);
+            const auto r = readOnce(pedal);
             replies.insert(replies.end(), r.begin(), r.end());
         }
         return replies;
@@ -227,7 +227,7 @@ TEST_F(Bootloader, FullUpdateSequenceInstallsFirmwareVersion) {
     EXPECT_EQ(sendBytewise({0x08, 0x00, 0x00, 0x00, 0x08}), Bytes{ACK});
     EXPECT_FALSE(pedal.inBootloader());
     write(pedal, {0x06, 0x00});
-    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n2\r\n");
+    EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n2\r\n");
 }
 
 TEST_F(Bootloader, ChecksumsAreChecked) {
@@ -305,7 +305,7 @@ TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
     EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
     EXPECT_EQ(send(address(kBase)), Bytes{ACK});
     write(pedal, {0x06, 0x00});
-    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n255\r\n");
+    EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n255\r\n");
 }
 
 } // namespace
