@@ -215,4 +215,15 @@ FT_STATUS UsbBridge::setDataCharacteristics(FT_HANDLE handle, UCHAR bits, UCHAR 
     return FT_OK;
 }
 
+FT_STATUS UsbBridge::setLatencyTimer(FT_HANDLE handle, UCHAR milliseconds) {
+    if (auto s = check(handle); s != FT_OK) {
+        return s;
+    }
+    if (milliseconds < kMinLatencyMs) {
+        return FT_INVALID_PARAMETER;
+    }
+    pedal_.setLatency(milliseconds);
+    return FT_OK;
+}
+
 } // namespace kestra::sim

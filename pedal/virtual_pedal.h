@@ -81,6 +81,8 @@ public:
     void clearOutput() { output_.clear(); }
     void setBaudRate(std::uint32_t baud);
     void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
+    // The bridge's latency timer, kMinLatencyMs..kMaxLatencyMs.
+    void setLatency(unsigned ms) { output_.setLatency(ms); }
 
     CommandResult command(std::string_view line);
 

@@ -1,5 +1,5 @@
 // The D2XX face of the virtual pedal: device list, handles, status codes,
-// reads and the unplug fault, without going through dlopen.
+// reads, the latency timer and the unplug fault, without going through dlopen.
 #include "pedal/usb_bridge.h"
 
 #include <cstring>
@@ -36,6 +36,9 @@ protected:
         return h;
     }
     void run(const char* line) { ASSERT_TRUE(bridge.command(line).ok) << line; }
+    bool statusShows(const std::string& needle) {
+        return bridge.command("status").text.find(needle) != std::string::npos;
+    }
 };
 
 TEST_F(Bridge, DefaultListShowsOneAdapter) {
@@ -117,6 +120,7 @@ std::vector<std::pair<const char*, std::function<FT_STATUS(UsbBridge&, FT_HANDLE
          [](UsbBridge& b, FT_HANDLE h) {
              return b.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN);
          }},
+        {"latency", [](UsbBridge& b, FT_HANDLE h) { return b.setLatencyTimer(h, 2); }},
     };
 }
 
@@ -188,6 +192,30 @@ TEST_F(Bridge, LineSettingsAreRecorded) {
     EXPECT_EQ(bridge.setDataCharacteristics(h, 5, FT_STOP_BITS_1, FT_PARITY_NONE),
               FT_INVALID_PARAMETER);
 }
+
+struct LatencyCase {
+    UCHAR ms;
+    FT_STATUS status;
+    const char* shown;
+};
+
+void PrintTo(const LatencyCase& c, std::ostream* os) {
+    *os << int{c.ms} << " ms";
+}
+
+class LatencyTimer : public Bridge, public ::testing::WithParamInterface<LatencyCase> {};
+
+TEST_P(LatencyTimer, TakesTwoTo255Milliseconds) {
+    FT_HANDLE h = openPedal();
+    EXPECT_EQ(bridge.setLatencyTimer(h, GetParam().ms), GetParam().status);
+    EXPECT_TRUE(statusShows(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LatencyTimer,
+                         ::testing::Values(LatencyCase{0, FT_INVALID_PARAMETER, "latency=16\n"},
+                                           LatencyCase{1, FT_INVALID_PARAMETER, "latency=16\n"},
+                                           LatencyCase{2, FT_OK, "latency=2\n"},
+                                           LatencyCase{255, FT_OK, "latency=255\n"}));
 
 } // namespace
 } // namespace kestra::sim::test
