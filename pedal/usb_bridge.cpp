@@ -59,6 +59,7 @@ CommandResult UsbBridge::command(std::string_view line) {
             plugged_ = true;
             open_ = false;
             pedal_.clearOutput();
+            pedal_.resetLine();
             pedal_.restartApplication();
         }
         return {};
@@ -127,6 +128,8 @@ FT_STATUS UsbBridge::open(void* arg1, DWORD flags, FT_HANDLE* handle) {
         return FT_DEVICE_NOT_OPENED;
     }
     open_ = true;
+    // Every open starts from the chip's defaults, whatever the last user set.
+    pedal_.resetLine();
     ++handle_;
     *handle = reinterpret_cast<FT_HANDLE>(handle_);
     return FT_OK;

@@ -20,6 +20,13 @@ constexpr std::size_t kAddressTable = 3;
 constexpr std::size_t kEffectNumber = 35;
 constexpr std::size_t kEffectVersion = 37;
 constexpr std::size_t kMinUpload = kEffectVersion + 1;
+// The application's UART; the ROM measures its baud rate on the sync byte
+// within what it supports on this part.
+constexpr std::uint32_t kApplicationBaud = 115200;
+constexpr std::uint32_t kRomMinBaud = 1200;
+constexpr std::uint32_t kRomMaxBaud = 115200;
+constexpr std::uint8_t kParityNone = 0;
+constexpr std::uint8_t kParityEven = 2;
 
 // Decimal, or hex with a 0x prefix.
 std::optional<long> parseNumber(std::string_view text) {
@@ -98,11 +105,13 @@ const char* slotName(int slot) {
     return names[slot];
 }
 
-std::uint8_t bitsPerByte(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity) {
-    return static_cast<std::uint8_t>(1 + bits + (parity ? 1 : 0) + (stopBits == 2 ? 2 : 1));
-}
-
 } // namespace
+
+std::string LineSettings::text() const {
+    static constexpr char parities[] = "NOEMS";
+    return std::to_string(baud) + " " + std::to_string(bits) +
+           (parity < 5 ? parities[parity] : '?') + (stopBits == 2 ? "2" : "1");
+}
 
 VirtualPedal::VirtualPedal(Clock clock) : output_(std::move(clock)) {
     reset();
@@ -111,8 +120,9 @@ VirtualPedal::VirtualPedal(Clock clock) : output_(std::move(clock)) {
 void VirtualPedal::reset() {
     output_.clear();
     output_.setTiming(false);
-    output_.setLatency(kDefaultLatencyMs);
+    resetLine();
     bootloader_.restart();
+    romBaud_ = 0;
     bootloader_.injectNack(0);
     factoryFlash(bootloader_.flash(), 3);
     inBootloader_ = false;
@@ -124,10 +134,6 @@ void VirtualPedal::reset() {
     for (int i = 0; i < 2; ++i) {
         eeprom_[i] = factoryEeprom(kEepromDevices[i]);
     }
-    baud_ = 115200;
-    bits_ = 8;
-    stopBits_ = 0;
-    parity_ = 0;
     faults_ = Faults{};
     writeLog_.clear();
     saveButton_ = false;
@@ -143,14 +149,26 @@ void VirtualPedal::restartApplication() {
 }
 
 void VirtualPedal::setBaudRate(std::uint32_t baud) {
-    baud_ = baud;
+    line_.baud = baud;
 }
 
 void VirtualPedal::setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits,
                                           std::uint8_t parity) {
-    bits_ = bits;
-    stopBits_ = stopBits;
-    parity_ = parity;
+    line_.bits = bits;
+    line_.stopBits = stopBits;
+    line_.parity = parity;
+}
+
+void VirtualPedal::resetLine() {
+    line_ = LineSettings{};
+    output_.setLatency(kDefaultLatencyMs);
+}
+
+LineSettings VirtualPedal::uart() const {
+    if (inBootloader_) {
+        return {romBaud_, 8, 0, kParityEven};
+    }
+    return {kApplicationBaud, 8, 0, kParityNone};
 }
 
 const Bytes& VirtualPedal::eeprom(std::uint8_t device) const {
@@ -166,6 +184,13 @@ void VirtualPedal::send(Bytes message) {
     if (faults_.silent) {
         return;
     }
+    // Sent at settings the host's line does not share, the bytes are framing
+    // or parity errors to the bridge: lost, and the faults wait for a message
+    // that gets through.
+    const LineSettings pedal = uart();
+    if (line_ != pedal) {
+        return;
+    }
     if (faults_.truncate) {
         message.resize(std::min(message.size(), *faults_.truncate));
         faults_.truncate.reset();
@@ -176,7 +201,7 @@ void VirtualPedal::send(Bytes message) {
     }
     const std::size_t holdAfter = faults_.split.value_or(0);
     faults_.split.reset();
-    output_.push(message, baud_, bitsPerByte(bits_, stopBits_, parity_), holdAfter);
+    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter);
 }
 
 void VirtualPedal::sendText(std::string_view text) {
@@ -190,18 +215,27 @@ void VirtualPedal::hostWrite(std::span<const std::uint8_t> bytes) {
     }
     if (inBootloader_) {
         bootloaderWrite(bytes);
-    } else {
+    } else if (line_ == uart()) {
         applicationWrite(bytes);
     }
+    // Otherwise every byte is a framing or parity error at the pedal: lost.
 }
 
 void VirtualPedal::bootloaderWrite(std::span<const std::uint8_t> w) {
-    // The ROM samples 8E1; at any other parity every byte is a parity or
-    // framing error and is dropped.
-    if (parity_ != 2) {
+    // The ROM samples 8E1 at the baud rate it measured on the sync byte; any
+    // other byte is a parity or framing error and is dropped.
+    if (line_.bits != 8 || line_.stopBits != 0 || line_.parity != kParityEven) {
         return;
     }
     for (std::uint8_t byte : w) {
+        const bool synced = bootloader_.synced();
+        if (synced ? line_.baud != romBaud_
+                   : line_.baud < kRomMinBaud || line_.baud > kRomMaxBaud) {
+            return;
+        }
+        if (!synced && byte == 0x7F) {
+            romBaud_ = line_.baud; // measured on every sync byte, answered or not
+        }
         if (auto reply = bootloader_.feed(byte)) {
             send(std::move(*reply));
         }
@@ -438,6 +472,7 @@ void VirtualPedal::pressFootswitch(std::uint8_t source) {
 void VirtualPedal::enterBootloader() {
     inBootloader_ = true;
     bootloader_.restart();
+    romBaud_ = 0;
 }
 
 std::string VirtualPedal::status() const {
@@ -480,9 +515,8 @@ std::string VirtualPedal::status() const {
     s << "bypass=" << bypassed_ << "\n";
     s << "save-button=" << (saveButton_ ? "down" : "up") << "\n";
     s << "stored-settings=" << (live_ == stored_ ? "same" : "changed") << "\n";
-    static constexpr const char* parities[] = {"N", "O", "E", "M", "S"};
-    s << "line=" << baud_ << " " << unsigned{bits_} << (parity_ < 5 ? parities[parity_] : "?")
-      << (stopBits_ == 2 ? 2 : 1) << "\n";
+    s << "line=" << line_.text() << "\n";
+    s << "uart=" << (uart().baud ? uart().text() : "not synced") << "\n";
     s << "silent=" << faults_.silent << "\n";
     s << "timing=" << (output_.timing() ? "on" : "off") << "\n";
     s << "latency=" << output_.latencyMs() << "\n";
@@ -800,8 +834,9 @@ bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     }
     fresh.restartApplication();
     fresh.writeLog_ = std::move(writeLog_);
-    // The bridge is not power-cycled with the pedal: its wire timing, latency
-    // timer and clock stay; what the old pedal had sent is gone.
+    // The bridge is not power-cycled with the pedal: its line, latency timer,
+    // wire timing and clock stay; what the old pedal had sent is gone.
+    fresh.line_ = line_;
     fresh.output_ = std::move(output_);
     fresh.output_.clear();
     *this = std::move(fresh);

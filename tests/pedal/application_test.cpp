@@ -15,6 +15,8 @@ class Application : public ::testing::Test {
 protected:
     VirtualPedal pedal;
 
+    Application() { connect(pedal); }
+
     std::vector<long> requestState(unsigned count) {
         write(pedal, {0x02, static_cast<std::uint8_t>(count)});
         return numbersOf(readOnce(pedal));
@@ -138,7 +140,8 @@ TEST_F(Application, ParameterFramesOfOddShapes) {
     const auto n = requestState(3);
     EXPECT_EQ(std::vector<long>(n.begin() + 8, n.begin() + 12), (std::vector<long>{0, 12, 128, 0}));
     EXPECT_NE(pedal.command("status").text.find("values.by-address=7777:5"), std::string::npos);
-    EXPECT_EQ(pedal.writeLog().size(), 5u); // the short frame is logged like the others
+    EXPECT_EQ(pedal.writeLog().size(),
+              5u); // the short frame is logged like the others
 }
 
 TEST_F(Application, RequestCountAboveSixteenIsClamped) {
@@ -201,13 +204,15 @@ TEST_P(StoreSettings, OnlyStoredSettingsSurviveStateReload) {
     std::string error;
     ASSERT_TRUE(pedal.saveState(path, error)) << error;
     VirtualPedal restarted;
+    connect(restarted);
     ASSERT_TRUE(restarted.loadState(path, error)) << error;
     std::filesystem::remove(path);
     write(restarted, {0x02, 1});
     const auto n = numbersOf(readOnce(restarted));
     EXPECT_EQ(n[1], GetParam().expectedByte);
     EXPECT_EQ(n[4 + 40], GetParam().store ? 5 : 0);
-    EXPECT_EQ(restarted.image(0), pedal.image(0)); // the effect store is flash, always kept
+    EXPECT_EQ(restarted.image(0),
+              pedal.image(0)); // the effect store is flash, always kept
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, StoreSettings,
@@ -267,7 +272,8 @@ INSTANTIATE_TEST_SUITE_P(
     States, StateFiles,
     ::testing::Values("", "flash.0=\n", "firmware=255\nflash.0=\n", "flash.127=00\n",
                       "firmware=9\n", "eeprom.50=\neeprom.51=\n",
-                      "image.bank1=00300000000000000000000000000000000000000000000000000000000000"
+                      "image.bank1="
+                      "00300000000000000000000000000000000000000000000000000000000000"
                       "0000000000000000000000000000000000000000\nmode=bank\nbank=1\n",
                       "values=0,1024,0,0,0,0,0,0,0,0,0,0,0,0,0,7\nvalue.0x1234=9\n"
                       "reverse=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1\nmidi=16\n"));

@@ -17,13 +17,14 @@ protected:
     VirtualPedal pedal;
 
     void SetUp() override {
+        connect(pedal);
         command(pedal, "save-button down");
         write(pedal, {0x05, 0, 1, 2, 3, 4, 5, 6});
         ASSERT_TRUE(pedal.inBootloader());
-        pedal.setDataCharacteristics(8, 0, 2);
+        connect(pedal, 2);
     }
 
-    // One host write, then the single reply message it produced (if any).
+    // One host write, then everything it produced.
     Bytes send(const Bytes& bytes) {
         write(pedal, bytes);
         return readOnce(pedal);
@@ -67,25 +68,50 @@ protected:
     }
 };
 
-struct ParityCase {
+struct SyncLineCase {
+    std::uint32_t baud;
+    std::uint8_t bits;
+    std::uint8_t stopBits;
     std::uint8_t parity;
     bool answers;
 };
 
-void PrintTo(const ParityCase& c, std::ostream* os) {
-    *os << "parity " << int{c.parity};
+void PrintTo(const SyncLineCase& c, std::ostream* os) {
+    *os << c.baud << " baud, " << int{c.bits} << " bits, parity " << int{c.parity} << ", stop code "
+        << int{c.stopBits};
 }
 
-class SyncParity : public Bootloader, public ::testing::WithParamInterface<ParityCase> {};
+class SyncLine : public Bootloader, public ::testing::WithParamInterface<SyncLineCase> {};
 
-TEST_P(SyncParity, SyncIsSeenOnlyAtEvenParity) {
-    pedal.setDataCharacteristics(8, 0, GetParam().parity);
-    EXPECT_EQ(send({0x7F}), GetParam().answers ? Bytes{ACK} : Bytes{});
+// The ROM samples 8E1 and measures the baud rate on the sync byte, within
+// the 1200..115200 it supports; its ACK goes out at that rate.
+TEST_P(SyncLine, SyncIsSeenOnlyAt8E1AndASupportedRate) {
+    const auto& c = GetParam();
+    pedal.setBaudRate(c.baud);
+    pedal.setDataCharacteristics(c.bits, c.stopBits, c.parity);
+    EXPECT_EQ(send({0x7F}), c.answers ? Bytes{ACK} : Bytes{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Parity, SyncParity,
-                         ::testing::Values(ParityCase{0, false}, ParityCase{1, false},
-                                           ParityCase{2, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SyncLine,
+    ::testing::Values(SyncLineCase{115200, 8, 0, 2, true}, SyncLineCase{57600, 8, 0, 2, true},
+                      SyncLineCase{1200, 8, 0, 2, true}, SyncLineCase{600, 8, 0, 2, false},
+                      SyncLineCase{230400, 8, 0, 2, false}, SyncLineCase{115200, 8, 0, 0, false},
+                      SyncLineCase{115200, 8, 0, 1, false}, SyncLineCase{115200, 7, 0, 2, false},
+                      SyncLineCase{115200, 8, 2, 2, false}));
+
+TEST_F(Bootloader, KeepsTheRateItMeasured) {
+    pedal.setBaudRate(57600);
+    ASSERT_EQ(send({0x7F}), Bytes{ACK});
+    pedal.setBaudRate(115200);
+    EXPECT_EQ(send({0x02, 0xFD}), Bytes{}); // framing errors: lost
+    pedal.setBaudRate(57600);
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
+    // A new ROM session measures again.
+    command(pedal, "bootloader");
+    pedal.setBaudRate(115200);
+    EXPECT_EQ(send({0x7F}), Bytes{ACK});
+}
 
 TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x00}), Bytes{}); // nothing before sync
@@ -226,6 +252,9 @@ TEST_F(Bootloader, FullUpdateSequenceInstallsFirmwareVersion) {
     EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
     EXPECT_EQ(sendBytewise({0x08, 0x00, 0x00, 0x00, 0x08}), Bytes{ACK});
     EXPECT_FALSE(pedal.inBootloader());
+    // The application talks 8N1 again: a host still at 8E1 hears nothing.
+    EXPECT_EQ(send({0x06, 0x00}), Bytes{});
+    connect(pedal);
     write(pedal, {0x06, 0x00});
     EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n2\r\n");
 }
@@ -288,6 +317,13 @@ TEST_F(Bootloader, InjectedNackHitsTheNthReply) {
     EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
 }
 
+TEST_F(Bootloader, NackedSyncIsHeardAndARetrySyncs) {
+    command(pedal, "fault nack 1");
+    EXPECT_EQ(send({0x7F}), Bytes{NACK});
+    EXPECT_EQ(send({0x7F}), Bytes{ACK});
+    EXPECT_EQ(send({0x01, 0xFE}), (Bytes{ACK, 0x22, 0x00, 0x00, ACK}));
+}
+
 TEST_F(Bootloader, InjectedNackStopsTheWriteItWouldConfirm) {
     sync();
     globalErase();
@@ -304,6 +340,7 @@ TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
     globalErase();
     EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
     EXPECT_EQ(send(address(kBase)), Bytes{ACK});
+    connect(pedal);
     write(pedal, {0x06, 0x00});
     EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n255\r\n");
 }

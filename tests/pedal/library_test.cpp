@@ -54,10 +54,13 @@ struct Library {
         return answer;
     }
 
+    // Opened and set to the pedal's 115200 8N1, as the editor does.
     FT_HANDLE openPedal() {
         FT_HANDLE h = nullptr;
         char serial[] = "KS000001";
         EXPECT_EQ(openEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+        EXPECT_EQ(setBaudRate(h, 115200), FT_OK);
+        EXPECT_EQ(setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
         return h;
     }
 

@@ -21,6 +21,7 @@ class MessageFaults : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(MessageFaults, ApplyToTheNextMessageOnly) {
     VirtualPedal pedal;
+    connect(pedal);
     command(pedal, GetParam().fault);
     command(pedal, "send 0102030405");
     command(pedal, "send 0607");
@@ -43,6 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Faults, MessageFaults,
 
 TEST(MessageFaults, CombinedTruncateGarbageAndSplit) {
     VirtualPedal pedal;
+    connect(pedal);
     command(pedal, "fault truncate 4");
     command(pedal, "fault garbage EE");
     command(pedal, "fault split 2");
@@ -55,6 +57,7 @@ TEST(MessageFaults, CombinedTruncateGarbageAndSplit) {
 // its reads, and bytes sent before the split message come with its head.
 TEST(MessageFaults, SplitTailShowsOnlyAfterTheHeadWasRead) {
     VirtualPedal pedal;
+    connect(pedal);
     command(pedal, "send AA");
     command(pedal, "fault split 2");
     command(pedal, "send 010203");
@@ -71,6 +74,7 @@ TEST(MessageFaults, SplitTailShowsOnlyAfterTheHeadWasRead) {
 
 TEST(MessageFaults, PurgeDropsAHeldTail) {
     VirtualPedal pedal;
+    connect(pedal);
     command(pedal, "fault split 1");
     command(pedal, "send 010203");
     pedal.purgeOutput();
@@ -80,6 +84,7 @@ TEST(MessageFaults, PurgeDropsAHeldTail) {
 
 TEST(MessageFaults, SilentPedalIgnoresWritesAndSendsNothing) {
     VirtualPedal pedal;
+    connect(pedal);
     command(pedal, "fault silent on");
     write(pedal, uploadFrame(spec(0x00)));
     write(pedal, {0x06, 0x00});
@@ -225,6 +230,7 @@ TEST_F(Wire, ClearForgetsTheWireToo) {
 TEST(WireThroughThePedal, ReplyArrivesAfterTheTimer) {
     std::uint64_t now = 5'000'000;
     VirtualPedal pedal{[&now] { return now; }};
+    connect(pedal);
     command(pedal, "timing on");
     write(pedal, {0x06, 0x00});
     EXPECT_EQ(pedal.queueStatus(), 0u);
