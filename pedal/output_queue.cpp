@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
+#include <limits>
 
 namespace kestra::sim {
 
 namespace {
 // An FT230X sends at most 62 payload bytes per 64-byte USB packet.
-constexpr std::size_t kUsbPayload = 62;
+constexpr std::uint64_t kUsbPayload = 62;
 } // namespace
 
 std::uint64_t steadyMicroseconds() {
@@ -19,82 +19,117 @@ std::uint64_t steadyMicroseconds() {
 
 OutputQueue::OutputQueue(Clock clock) : clock_(std::move(clock)) {}
 
-void OutputQueue::push(Bytes message) {
-    if (message.empty()) {
+void OutputQueue::setTiming(bool on) {
+    advance();
+    if (on && !timing_) {
+        lineFreeUs_ = lastPacketUs_ = clock_();
+    }
+    timing_ = on;
+}
+
+void OutputQueue::setLatency(unsigned ms) {
+    advance();
+    latencyMs_ = std::clamp(ms, kMinLatencyMs, kMaxLatencyMs);
+    if (timing_) {
+        lastPacketUs_ = clock_();
+    }
+}
+
+void OutputQueue::push(std::span<const std::uint8_t> bytes, std::uint32_t baud,
+                       unsigned bitsPerByte, std::size_t holdAfter) {
+    if (bytes.empty()) {
         return;
     }
-    Message m{std::move(message), 0};
-    if (timing_.enabled) {
-        const std::uint64_t now = clock_();
-        m.startUs = std::max(now, lineFreeUs_);
-        const std::uint64_t byteUs = 1000000ull * timing_.bitsPerByte / timing_.baud;
-        lineFreeUs_ = m.startUs + byteUs * m.bytes.size();
+    if (holdAfter > 0 && holdAfter < bytes.size()) {
+        holds_.push_back(end() + holdAfter);
     }
-    messages_.push_back(std::move(m));
+    // The message starts once the previous one has left the UART. Each
+    // arrival is computed from the start, so long messages do not drift.
+    const std::uint64_t start = timing_ ? std::max(clock_(), lineFreeUs_) : 0;
+    const std::uint64_t bitsPerSecond = std::max<std::uint32_t>(baud, 1);
+    auto after = [&](std::uint64_t count) {
+        return start + count * bitsPerByte * 1'000'000ull / bitsPerSecond;
+    };
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes_.push_back({bytes[i], after(i + 1)});
+    }
+    if (timing_) {
+        lineFreeUs_ = after(bytes.size());
+    }
 }
 
-std::size_t OutputQueue::visibleOfHead() const {
-    if (!headOpen_ || messages_.empty()) {
-        return 0;
-    }
-    const Message& m = messages_.front();
-    if (!timing_.enabled) {
-        return m.bytes.size();
+// Events in time order: a byte completing in the chip (a full payload goes to
+// USB at once) or the latency timer expiring (the buffer goes to USB, empty or
+// not: the chip then sends only its status bytes, which still restarts the
+// timer). A byte arriving as the timer expires makes that packet.
+void OutputQueue::advance() {
+    if (!timing_) {
+        arrived_ = delivered_ = end();
+        return;
     }
     const std::uint64_t now = clock_();
-    if (now < m.startUs) {
-        return 0;
+    const std::uint64_t latencyUs = latencyMs_ * 1000ull;
+    for (;;) {
+        const std::uint64_t expiry = lastPacketUs_ + latencyUs;
+        const std::uint64_t nextArrival = arrived_ < end()
+                                              ? bytes_[arrived_ - base_].arrivalUs
+                                              : std::numeric_limits<std::uint64_t>::max();
+        if (nextArrival <= now && nextArrival <= expiry) {
+            ++arrived_;
+            if (arrived_ - delivered_ == kUsbPayload) {
+                delivered_ = arrived_;
+                lastPacketUs_ = nextArrival;
+            }
+        } else if (expiry <= now) {
+            delivered_ = arrived_;
+            // Expiries over an empty buffer only keep the timer's phase: jump
+            // to the last one before the next byte arrives (or before now).
+            const std::uint64_t until = nextArrival <= now ? nextArrival - 1 : now;
+            lastPacketUs_ = expiry + (until - expiry) / latencyUs * latencyUs;
+        } else {
+            return;
+        }
     }
-    const std::uint64_t byteUs = 1000000ull * timing_.bitsPerByte / timing_.baud;
-    const std::uint64_t onWireUs = byteUs * m.bytes.size();
-    if (now >= m.startUs + onWireUs + timing_.latencyMs * 1000ull) {
-        return m.bytes.size();
-    }
-    const std::size_t arrived = std::min<std::size_t>(
-        m.bytes.size(),
-        static_cast<std::size_t>((now - m.startUs) / std::max<std::uint64_t>(byteUs, 1)));
-    return arrived / kUsbPayload * kUsbPayload;
 }
 
-void OutputQueue::openHead() {
-    if (!headOpen_ && !messages_.empty()) {
-        headOpen_ = true;
-        headPos_ = 0;
-    }
+std::uint64_t OutputQueue::readableEnd() const {
+    return holds_.empty() ? delivered_ : std::min(delivered_, holds_.front());
 }
 
 std::size_t OutputQueue::queueStatus() {
-    awaitStatus_ = false;
-    openHead();
-    const std::size_t visible = visibleOfHead();
-    return visible > headPos_ ? visible - headPos_ : 0;
+    advance();
+    return static_cast<std::size_t>(readableEnd() - base_);
 }
 
 std::size_t OutputQueue::read(std::uint8_t* buffer, std::size_t size) {
-    if (!awaitStatus_) {
-        openHead();
+    advance();
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(size, readableEnd() - base_));
+    for (std::size_t i = 0; i < n; ++i) {
+        buffer[i] = bytes_[i].value;
     }
-    const std::size_t visible = visibleOfHead();
-    if (visible <= headPos_ || size == 0) {
-        return 0;
-    }
-    const std::size_t n = std::min(size, visible - headPos_);
-    std::memcpy(buffer, messages_.front().bytes.data() + headPos_, n);
-    headPos_ += n;
-    if (headPos_ == messages_.front().bytes.size()) {
-        messages_.pop_front();
-        headOpen_ = false;
-        headPos_ = 0;
-        awaitStatus_ = true;
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(n));
+    base_ += n;
+    // The held bytes show from the next call on, never in this read.
+    if (n > 0 && !holds_.empty() && holds_.front() == base_) {
+        holds_.pop_front();
     }
     return n;
 }
 
 void OutputQueue::purge() {
-    messages_.clear();
-    headOpen_ = false;
-    headPos_ = 0;
-    awaitStatus_ = false;
+    advance();
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(arrived_ - base_));
+    base_ = delivered_ = arrived_;
+    while (!holds_.empty() && holds_.front() <= base_) {
+        holds_.pop_front();
+    }
+}
+
+void OutputQueue::clear() {
+    base_ = delivered_ = arrived_ = end();
+    bytes_.clear();
+    holds_.clear();
+    lineFreeUs_ = 0;
 }
 
 } // namespace kestra::sim

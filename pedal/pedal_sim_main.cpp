@@ -6,8 +6,9 @@
 // printed followed by a line "ok", or a single line "error: ...".
 //
 // A pty has no write boundaries, so a host write is whatever arrives before
-// the line has been idle for 5 ms. It has no parity either: once the pedal is
-// in its ROM bootloader the line is taken to be 8E1, as the bootloader needs.
+// the line has been idle for 5 ms. It has no line settings either: the line is
+// taken to be 115200 8N1, or 8E1 once the pedal is in its ROM bootloader, as
+// the pedal needs.
 #include "pedal/virtual_pedal.h"
 
 #include <cerrno>
@@ -26,6 +27,12 @@ constexpr int kWriteGapMs = 5;
 
 using kestra::sim::Bytes;
 using kestra::sim::VirtualPedal;
+
+// The host's line as the pedal wants it: a pty carries no settings to check.
+void matchLine(VirtualPedal& pedal) {
+    pedal.setBaudRate(115200);
+    pedal.setDataCharacteristics(8, 0, pedal.inBootloader() ? 2 : 0);
+}
 
 int fail(const char* what) {
     std::fprintf(stderr, "kestra-pedal-sim: %s: %s\n", what, std::strerror(errno));
@@ -106,7 +113,7 @@ int main(int argc, char** argv) {
             return fail("poll");
         }
         if (ready == 0 && !incoming.empty()) {
-            pedal.setDataCharacteristics(8, 0, pedal.inBootloader() ? 2 : 0);
+            matchLine(pedal);
             pedal.hostWrite(incoming);
             incoming.clear();
         }
@@ -131,6 +138,7 @@ int main(int argc, char** argv) {
                     command.pop_back();
                 }
                 if (!command.empty()) {
+                    matchLine(pedal);
                     answer(pedal.command(command));
                 }
             }

@@ -68,10 +68,9 @@ std::optional<Bytes> RomBootloader::feed(std::uint8_t byte) {
         }
         return ack(State::WaitCommand);
     case State::WaitCommand:
-        if (byte == kSync) {
-            // A host retrying its sync gets an ACK rather than a stuck line.
-            return forcedNack() ? nack() : ack(State::WaitCommand);
-        }
+        // Once synchronised the ROM reads every byte pair as a command and its
+        // complement, 0x7F included: a repeated sync gets no answer until the
+        // next byte completes the pair, then a NACK (0x7F is no command).
         command_ = byte;
         state_ = State::WaitComplement;
         return std::nullopt;

@@ -50,7 +50,7 @@ CommandResult UsbBridge::command(std::string_view line) {
     }
     if (a.size() == 2 && a[0] == "fault" && a[1] == "unplug") {
         plugged_ = false;
-        pedal_.purgeOutput();
+        pedal_.clearOutput();
         return {};
     }
     if (a.size() == 2 && a[0] == "fault" && a[1] == "replug") {
@@ -58,7 +58,8 @@ CommandResult UsbBridge::command(std::string_view line) {
         if (!plugged_) {
             plugged_ = true;
             open_ = false;
-            pedal_.purgeOutput();
+            pedal_.clearOutput();
+            pedal_.resetLine();
             pedal_.restartApplication();
         }
         return {};
@@ -127,6 +128,8 @@ FT_STATUS UsbBridge::open(void* arg1, DWORD flags, FT_HANDLE* handle) {
         return FT_DEVICE_NOT_OPENED;
     }
     open_ = true;
+    // Every open starts from the chip's defaults, whatever the last user set.
+    pedal_.resetLine();
     ++handle_;
     *handle = reinterpret_cast<FT_HANDLE>(handle_);
     return FT_OK;
@@ -212,6 +215,17 @@ FT_STATUS UsbBridge::setDataCharacteristics(FT_HANDLE handle, UCHAR bits, UCHAR 
         return FT_INVALID_PARAMETER;
     }
     pedal_.setDataCharacteristics(bits, stopBits, parity);
+    return FT_OK;
+}
+
+FT_STATUS UsbBridge::setLatencyTimer(FT_HANDLE handle, UCHAR milliseconds) {
+    if (auto s = check(handle); s != FT_OK) {
+        return s;
+    }
+    if (milliseconds < kMinLatencyMs) {
+        return FT_INVALID_PARAMETER;
+    }
+    pedal_.setLatency(milliseconds);
     return FT_OK;
 }
 

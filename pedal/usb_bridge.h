@@ -38,6 +38,7 @@ public:
     d2xx::FT_STATUS setBaudRate(d2xx::FT_HANDLE handle, d2xx::ULONG baud);
     d2xx::FT_STATUS setDataCharacteristics(d2xx::FT_HANDLE handle, d2xx::UCHAR bits,
                                            d2xx::UCHAR stopBits, d2xx::UCHAR parity);
+    d2xx::FT_STATUS setLatencyTimer(d2xx::FT_HANDLE handle, d2xx::UCHAR milliseconds);
 
 private:
     static constexpr std::uintptr_t kHandleBase = 0x4B530000; // "KS"

@@ -1,7 +1,7 @@
-// The stand-in D2XX library: the nine FTDI entry points the editor binds at
-// run time, backed by one virtual pedal per process, plus KestraSim_Command
-// for tests. The editor may call from a worker thread while a test drives the
-// pedal, so every entry point takes one lock.
+// The stand-in D2XX library: the FTDI entry points of port/d2xx_abi.h,
+// backed by one virtual pedal per process, plus KestraSim_Command for tests.
+// The editor may call from a worker thread while a test drives the pedal, so
+// every entry point takes one lock.
 #include "pedal/kestra_sim.h"
 #include "pedal/usb_bridge.h"
 #include "port/d2xx_abi.h"
@@ -91,6 +91,11 @@ KESTRA_EXPORT FT_STATUS FT_SetDataCharacteristics(FT_HANDLE handle, UCHAR wordLe
                                                   UCHAR stopBits, UCHAR parity) {
     std::lock_guard guard(lock());
     return bridge().setDataCharacteristics(handle, wordLength, stopBits, parity);
+}
+
+KESTRA_EXPORT FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latency) {
+    std::lock_guard guard(lock());
+    return bridge().setLatencyTimer(handle, latency);
 }
 
 int KestraSim_Command(const char* command, char* answer, unsigned answerSize) {

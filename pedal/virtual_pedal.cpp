@@ -20,6 +20,13 @@ constexpr std::size_t kAddressTable = 3;
 constexpr std::size_t kEffectNumber = 35;
 constexpr std::size_t kEffectVersion = 37;
 constexpr std::size_t kMinUpload = kEffectVersion + 1;
+// The application's UART; the ROM measures its baud rate on the sync byte
+// within what it supports on this part.
+constexpr std::uint32_t kApplicationBaud = 115200;
+constexpr std::uint32_t kRomMinBaud = 1200;
+constexpr std::uint32_t kRomMaxBaud = 115200;
+constexpr std::uint8_t kParityNone = 0;
+constexpr std::uint8_t kParityEven = 2;
 
 // Decimal, or hex with a 0x prefix.
 std::optional<long> parseNumber(std::string_view text) {
@@ -98,20 +105,24 @@ const char* slotName(int slot) {
     return names[slot];
 }
 
-std::uint8_t bitsPerByte(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity) {
-    return static_cast<std::uint8_t>(1 + bits + (parity ? 1 : 0) + (stopBits == 2 ? 2 : 1));
-}
-
 } // namespace
+
+std::string LineSettings::text() const {
+    static constexpr char parities[] = "NOEMS";
+    return std::to_string(baud) + " " + std::to_string(bits) +
+           (parity < 5 ? parities[parity] : '?') + (stopBits == 2 ? "2" : "1");
+}
 
 VirtualPedal::VirtualPedal(Clock clock) : output_(std::move(clock)) {
     reset();
 }
 
 void VirtualPedal::reset() {
-    output_.purge();
-    output_.timing() = WireTiming{};
+    output_.clear();
+    output_.setTiming(false);
+    resetLine();
     bootloader_.restart();
+    romBaud_ = 0;
     bootloader_.injectNack(0);
     factoryFlash(bootloader_.flash(), 3);
     inBootloader_ = false;
@@ -123,10 +134,6 @@ void VirtualPedal::reset() {
     for (int i = 0; i < 2; ++i) {
         eeprom_[i] = factoryEeprom(kEepromDevices[i]);
     }
-    baud_ = 115200;
-    bits_ = 8;
-    stopBits_ = 0;
-    parity_ = 0;
     faults_ = Faults{};
     writeLog_.clear();
     saveButton_ = false;
@@ -142,16 +149,26 @@ void VirtualPedal::restartApplication() {
 }
 
 void VirtualPedal::setBaudRate(std::uint32_t baud) {
-    baud_ = baud;
-    output_.timing().baud = baud ? baud : 115200;
+    line_.baud = baud;
 }
 
 void VirtualPedal::setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits,
                                           std::uint8_t parity) {
-    bits_ = bits;
-    stopBits_ = stopBits;
-    parity_ = parity;
-    output_.timing().bitsPerByte = bitsPerByte(bits, stopBits, parity);
+    line_.bits = bits;
+    line_.stopBits = stopBits;
+    line_.parity = parity;
+}
+
+void VirtualPedal::resetLine() {
+    line_ = LineSettings{};
+    output_.setLatency(kDefaultLatencyMs);
+}
+
+LineSettings VirtualPedal::uart() const {
+    if (inBootloader_) {
+        return {romBaud_, 8, 0, kParityEven};
+    }
+    return {kApplicationBaud, 8, 0, kParityNone};
 }
 
 const Bytes& VirtualPedal::eeprom(std::uint8_t device) const {
@@ -167,6 +184,13 @@ void VirtualPedal::send(Bytes message) {
     if (faults_.silent) {
         return;
     }
+    // Sent at settings the host's line does not share, the bytes are framing
+    // or parity errors to the bridge: lost, and the faults wait for a message
+    // that gets through.
+    const LineSettings pedal = uart();
+    if (line_ != pedal) {
+        return;
+    }
     if (faults_.truncate) {
         message.resize(std::min(message.size(), *faults_.truncate));
         faults_.truncate.reset();
@@ -175,15 +199,9 @@ void VirtualPedal::send(Bytes message) {
         message.insert(message.begin(), faults_.garbage.begin(), faults_.garbage.end());
         faults_.garbage.clear();
     }
-    if (faults_.split && *faults_.split < message.size()) {
-        const auto at = message.begin() + static_cast<std::ptrdiff_t>(*faults_.split);
-        output_.push(Bytes(message.begin(), at));
-        output_.push(Bytes(at, message.end()));
-        faults_.split.reset();
-        return;
-    }
+    const std::size_t holdAfter = faults_.split.value_or(0);
     faults_.split.reset();
-    output_.push(std::move(message));
+    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter);
 }
 
 void VirtualPedal::sendText(std::string_view text) {
@@ -197,18 +215,27 @@ void VirtualPedal::hostWrite(std::span<const std::uint8_t> bytes) {
     }
     if (inBootloader_) {
         bootloaderWrite(bytes);
-    } else {
+    } else if (line_ == uart()) {
         applicationWrite(bytes);
     }
+    // Otherwise every byte is a framing or parity error at the pedal: lost.
 }
 
 void VirtualPedal::bootloaderWrite(std::span<const std::uint8_t> w) {
-    // The ROM samples 8E1; at any other parity every byte is a parity or
-    // framing error and is dropped.
-    if (parity_ != 2) {
+    // The ROM samples 8E1 at the baud rate it measured on the sync byte; any
+    // other byte is a parity or framing error and is dropped.
+    if (line_.bits != 8 || line_.stopBits != 0 || line_.parity != kParityEven) {
         return;
     }
     for (std::uint8_t byte : w) {
+        const bool synced = bootloader_.synced();
+        if (synced ? line_.baud != romBaud_
+                   : line_.baud < kRomMinBaud || line_.baud > kRomMaxBaud) {
+            return;
+        }
+        if (!synced && byte == 0x7F) {
+            romBaud_ = line_.baud; // measured on every sync byte, answered or not
+        }
         if (auto reply = bootloader_.feed(byte)) {
             send(std::move(*reply));
         }
@@ -445,6 +472,7 @@ void VirtualPedal::pressFootswitch(std::uint8_t source) {
 void VirtualPedal::enterBootloader() {
     inBootloader_ = true;
     bootloader_.restart();
+    romBaud_ = 0;
 }
 
 std::string VirtualPedal::status() const {
@@ -487,13 +515,12 @@ std::string VirtualPedal::status() const {
     s << "bypass=" << bypassed_ << "\n";
     s << "save-button=" << (saveButton_ ? "down" : "up") << "\n";
     s << "stored-settings=" << (live_ == stored_ ? "same" : "changed") << "\n";
-    static constexpr const char* parities[] = {"N", "O", "E", "M", "S"};
-    s << "line=" << baud_ << " " << unsigned{bits_} << (parity_ < 5 ? parities[parity_] : "?")
-      << (stopBits_ == 2 ? 2 : 1) << "\n";
+    s << "line=" << line_.text() << "\n";
+    s << "uart=" << (uart().baud ? uart().text() : "not synced") << "\n";
     s << "silent=" << faults_.silent << "\n";
-    s << "timing=" << (output_.timing().enabled ? "on" : "off") << "\n";
-    s << "latency=" << output_.timing().latencyMs << "\n";
-    s << "pending-messages=" << output_.pendingMessages();
+    s << "timing=" << (output_.timing() ? "on" : "off") << "\n";
+    s << "latency=" << output_.latencyMs() << "\n";
+    s << "pending-bytes=" << output_.pending();
     return s.str();
 }
 
@@ -600,9 +627,10 @@ CommandResult VirtualPedal::command(std::string_view line) {
     } else if (verb == "fault" && a.size() >= 2) {
         return faultCommand(a);
     } else if (verb == "timing" && a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
-        output_.timing().enabled = a[1] == "on";
-    } else if (verb == "latency" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 255) {
-        output_.timing().latencyMs = static_cast<std::uint32_t>(*arg(1));
+        output_.setTiming(a[1] == "on");
+    } else if (verb == "latency" && a.size() == 2 && arg(1) && *arg(1) >= kMinLatencyMs &&
+               *arg(1) <= kMaxLatencyMs) {
+        output_.setLatency(static_cast<unsigned>(*arg(1)));
     } else if (verb == "state" && a.size() == 3 && (a[1] == "save" || a[1] == "load")) {
         std::string error;
         const bool ok = a[1] == "save" ? saveState(a[2], error) : loadState(a[2], error);
@@ -676,13 +704,19 @@ std::string VirtualPedal::stateText() const {
         s << "eeprom." << (i ? "51" : "50") << "=" << trimmedHex(eeprom_[i]) << "\n";
     }
     const auto& flash = bootloader_.flash();
+    bool pageWritten = false;
     for (std::uint32_t page = 0; page < RomBootloader::kFlashSize / RomBootloader::kPageSize;
          ++page) {
         const auto from = flash.begin() + page * RomBootloader::kPageSize;
         const Bytes bytes(from, from + RomBootloader::kPageSize);
         if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b != 0xFF; })) {
             s << "flash." << page << "=" << trimmedHex(bytes) << "\n";
+            pageWritten = true;
         }
+    }
+    // A flash with no line at all would load as the factory one.
+    if (!pageWritten) {
+        s << "flash.0=\n";
     }
     return s.str();
 }
@@ -692,7 +726,6 @@ std::string VirtualPedal::stateText() const {
 bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     VirtualPedal fresh;
     fresh.faults_ = faults_;
-    fresh.output_.timing() = output_.timing();
     bool flashGiven = false;
     std::optional<std::uint8_t> firmware;
     std::istringstream in{std::string(text)};
@@ -801,7 +834,11 @@ bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     }
     fresh.restartApplication();
     fresh.writeLog_ = std::move(writeLog_);
-    fresh.output_.setClock(std::move(output_.clock()));
+    // The bridge is not power-cycled with the pedal: its line, latency timer,
+    // wire timing and clock stay; what the old pedal had sent is gone.
+    fresh.line_ = line_;
+    fresh.output_ = std::move(output_);
+    fresh.output_.clear();
     *this = std::move(fresh);
     return true;
 }

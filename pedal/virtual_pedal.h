@@ -56,6 +56,23 @@ struct Settings {
     bool operator==(const Settings&) const = default;
 };
 
+// Serial line settings in D2XX's codes (stop bits: 0 = one, 2 = two; parity:
+// 0 none, 1 odd, 2 even, 3 mark, 4 space). The default is what an FT230X
+// runs at after FT_OpenEx until the host sets the line.
+struct LineSettings {
+    std::uint32_t baud = 9600;
+    std::uint8_t bits = 8;
+    std::uint8_t stopBits = 0;
+    std::uint8_t parity = 0;
+
+    // Start, data, parity and stop bits of one character.
+    unsigned bitsPerByte() const {
+        return 1u + bits + (parity ? 1u : 0u) + (stopBits == 2 ? 2u : 1u);
+    }
+    std::string text() const;
+    bool operator==(const LineSettings&) const = default;
+};
+
 struct CommandResult {
     bool ok = true;
     std::string text;
@@ -78,8 +95,15 @@ public:
     std::size_t queueStatus() { return output_.queueStatus(); }
     std::size_t read(std::uint8_t* buffer, std::size_t size) { return output_.read(buffer, size); }
     void purgeOutput() { output_.purge(); }
+    void clearOutput() { output_.clear(); }
+    // The host's side of the line. Bytes cross only while it matches the
+    // pedal's UART; see hostWrite and send.
     void setBaudRate(std::uint32_t baud);
     void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
+    // The bridge's latency timer, kMinLatencyMs..kMaxLatencyMs.
+    void setLatency(unsigned ms) { output_.setLatency(ms); }
+    // Line and latency timer as a freshly opened device has them.
+    void resetLine();
 
     CommandResult command(std::string_view line);
 
@@ -122,6 +146,9 @@ private:
     void changeBank(std::uint8_t bank);
     void reportEffectChange(std::optional<std::uint16_t> before);
     void enterBootloader();
+    // The pedal's UART: 115200 8N1 for the application, the baud the ROM
+    // measured on the sync byte at 8E1 for the bootloader.
+    LineSettings uart() const;
     Bytes& eepromDevice(std::uint8_t device);
     std::string status() const;
     CommandResult faultCommand(const std::vector<std::string>& args);
@@ -138,10 +165,8 @@ private:
     bool saveButton_ = false;
     std::array<bool, 12> switchOn_{};
     std::array<Bytes, 2> eeprom_;
-    std::uint32_t baud_ = 115200;
-    std::uint8_t bits_ = 8;
-    std::uint8_t stopBits_ = 0;
-    std::uint8_t parity_ = 0;
+    LineSettings line_;
+    std::uint32_t romBaud_ = 0; // 0 until the ROM has seen its sync byte
     Faults faults_;
     std::vector<Bytes> writeLog_;
 };

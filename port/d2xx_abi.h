@@ -70,6 +70,8 @@ using FT_Purge_t = FT_STATUS (*)(FT_HANDLE handle, ULONG mask);
 using FT_SetBaudRate_t = FT_STATUS (*)(FT_HANDLE handle, ULONG baudRate);
 using FT_SetDataCharacteristics_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR wordLength,
                                                   UCHAR stopBits, UCHAR parity);
-using FT_SetLatencyTimer_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR timer);
+// Milliseconds the bridge holds a short tail before sending it: 2..255,
+// 16 after FT_OpenEx.
+using FT_SetLatencyTimer_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR latency);
 
 } // namespace d2xx

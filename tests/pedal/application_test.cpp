@@ -15,17 +15,19 @@ class Application : public ::testing::Test {
 protected:
     VirtualPedal pedal;
 
+    Application() { connect(pedal); }
+
     std::vector<long> requestState(unsigned count) {
         write(pedal, {0x02, static_cast<std::uint8_t>(count)});
-        return numbersOf(nextMessage(pedal));
+        return numbersOf(readOnce(pedal));
     }
     std::string storedEffect() {
         write(pedal, {0x06, 0x00});
-        return textOf(nextMessage(pedal));
+        return textOf(readOnce(pedal));
     }
     void upload(const ImageSpec& spec) {
         write(pedal, uploadFrame(spec));
-        ASSERT_EQ(textOf(nextMessage(pedal)), "Upload complete");
+        ASSERT_EQ(textOf(readOnce(pedal)), "Upload complete");
     }
 };
 
@@ -64,7 +66,7 @@ TEST_F(Application, PresetAndBankSlotsKeepTheirOwnEffects) {
     upload(spec(0x0F, 0x0107, 2));
     EXPECT_EQ(storedEffect(), "0\r\n263\r\n2\r\n3\r\n");
     command(pedal, "mode preset");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "142"); // effect changed on the pedal
+    EXPECT_EQ(textOf(readOnce(pedal)), "142"); // effect changed on the pedal
     EXPECT_EQ(storedEffect(), "0\r\n66\r\n1\r\n3\r\n");
 }
 
@@ -76,7 +78,7 @@ TEST_F(Application, ImageLongerDeclaredThanSentIsStoredWholeAtOnce) {
     image.declaredLength = 2176;
     const auto frame = uploadFrame(image);
     write(pedal, frame);
-    EXPECT_EQ(textOf(nextMessage(pedal)), "Upload complete");
+    EXPECT_EQ(textOf(readOnce(pedal)), "Upload complete");
     EXPECT_EQ(pedal.image(0), Bytes(frame.begin() + 1, frame.end()));
     EXPECT_EQ(pedal.queueStatus(), 0u);
 }
@@ -138,7 +140,8 @@ TEST_F(Application, ParameterFramesOfOddShapes) {
     const auto n = requestState(3);
     EXPECT_EQ(std::vector<long>(n.begin() + 8, n.begin() + 12), (std::vector<long>{0, 12, 128, 0}));
     EXPECT_NE(pedal.command("status").text.find("values.by-address=7777:5"), std::string::npos);
-    EXPECT_EQ(pedal.writeLog().size(), 5u); // the short frame is logged like the others
+    EXPECT_EQ(pedal.writeLog().size(),
+              5u); // the short frame is logged like the others
 }
 
 TEST_F(Application, RequestCountAboveSixteenIsClamped) {
@@ -147,7 +150,7 @@ TEST_F(Application, RequestCountAboveSixteenIsClamped) {
 
 TEST_F(Application, EraseThenReadEeprom) {
     write(pedal, {0x0C, 0x51, 0, 0, 0, 0});
-    const auto before = nextMessage(pedal);
+    const auto before = readOnce(pedal);
     ASSERT_EQ(before.size(), 1u + kEepromSize);
     EXPECT_NE(std::count(before.begin() + 1, before.end(), 0xFF), static_cast<long>(kEepromSize));
     const auto other = pedal.eeprom(0x50);
@@ -155,7 +158,7 @@ TEST_F(Application, EraseThenReadEeprom) {
     write(pedal, {0x0B, 0x00, 0x00, 0x00}); // no device: ignored
     write(pedal, {0x0B, 0x51, 0x00, 0x00, 0x00});
     write(pedal, {0x0C, 0x51, 0, 0, 0, 0});
-    const auto after = nextMessage(pedal);
+    const auto after = readOnce(pedal);
     ASSERT_EQ(after.size(), 1u + kEepromSize);
     EXPECT_EQ(after[0], 0xAB);
     EXPECT_TRUE(std::all_of(after.begin() + 1, after.end(), [](auto b) { return b == 0xFF; }));
@@ -201,13 +204,15 @@ TEST_P(StoreSettings, OnlyStoredSettingsSurviveStateReload) {
     std::string error;
     ASSERT_TRUE(pedal.saveState(path, error)) << error;
     VirtualPedal restarted;
+    connect(restarted);
     ASSERT_TRUE(restarted.loadState(path, error)) << error;
     std::filesystem::remove(path);
     write(restarted, {0x02, 1});
-    const auto n = numbersOf(nextMessage(restarted));
+    const auto n = numbersOf(readOnce(restarted));
     EXPECT_EQ(n[1], GetParam().expectedByte);
     EXPECT_EQ(n[4 + 40], GetParam().store ? 5 : 0);
-    EXPECT_EQ(restarted.image(0), pedal.image(0)); // the effect store is flash, always kept
+    EXPECT_EQ(restarted.image(0),
+              pedal.image(0)); // the effect store is flash, always kept
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, StoreSettings,
@@ -248,6 +253,40 @@ TEST_F(Application, StateTextRoundTrips) {
     EXPECT_EQ(copy.stateText(), pedal.stateText());
 }
 
+// Whatever a state file holds, saving what it loaded and loading that again
+// ends in the same pedal.
+class StateFiles : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StateFiles, LoadSaveLoadGivesTheSameState) {
+    VirtualPedal pedal;
+    std::string error;
+    ASSERT_TRUE(pedal.loadStateText(GetParam(), error)) << error;
+    const std::string saved = pedal.stateText();
+    const auto flash = pedal.bootloader().flash();
+    ASSERT_TRUE(pedal.loadStateText(saved, error)) << error;
+    EXPECT_EQ(pedal.stateText(), saved);
+    EXPECT_EQ(pedal.bootloader().flash(), flash);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, StateFiles,
+    ::testing::Values("", "flash.0=\n", "firmware=255\nflash.0=\n", "flash.127=00\n",
+                      "firmware=9\n", "eeprom.50=\neeprom.51=\n",
+                      "image.bank1="
+                      "00300000000000000000000000000000000000000000000000000000000000"
+                      "0000000000000000000000000000000000000000\nmode=bank\nbank=1\n",
+                      "values=0,1024,0,0,0,0,0,0,0,0,0,0,0,0,0,7\nvalue.0x1234=9\n"
+                      "reverse=1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,1\nmidi=16\n"));
+
+TEST(StateFiles, ErasedFlashLoadsErased) {
+    VirtualPedal pedal;
+    std::string error;
+    ASSERT_TRUE(pedal.loadStateText("flash.0=\n", error)) << error;
+    const auto& flash = pedal.bootloader().flash();
+    EXPECT_TRUE(std::all_of(flash.begin(), flash.end(), [](auto b) { return b == 0xFF; }));
+    EXPECT_EQ(pedal.firmwareVersion(), 255);
+}
+
 TEST_F(Application, KnobSendsOneFramePerRoutedParameterWithReverse) {
     upload(withAddresses(spec(0x00)));
     Bytes assign(23, 0xFF);
@@ -259,9 +298,8 @@ TEST_F(Application, KnobSendsOneFramePerRoutedParameterWithReverse) {
     write(pedal, {0x08, 0x01, 0x05});
 
     command(pedal, "knob 2 300");
-    EXPECT_EQ(nextMessage(pedal), (Bytes{0xAA, 1, 2, 0x01, 0x2C}));
-    EXPECT_EQ(nextMessage(pedal), (Bytes{0xAA, 1, 5, 0x02, 0xD3})); // 1023 - 300
-    EXPECT_EQ(nextMessage(pedal), Bytes{});
+    // Two frames, one read: 300 and its reverse 1023 - 300.
+    EXPECT_EQ(readOnce(pedal), (Bytes{0xAA, 1, 2, 0x01, 0x2C, 0xAA, 1, 5, 0x02, 0xD3}));
     const auto n = requestState(6);
     EXPECT_EQ(n[2 * 4 + 1], 300 << 13 >> 16 & 0xFF);
     EXPECT_EQ(n[5 * 4 + 1], 723 << 13 >> 16 & 0xFF);
@@ -293,9 +331,8 @@ TEST_P(Switches, SendTheSwitchLevel) {
         write(pedal, {0x08, 0x01, 9});
     }
     command(pedal, c.command);
-    EXPECT_EQ(nextMessage(pedal),
-              (Bytes{0xAA, c.source, 9, static_cast<std::uint8_t>(c.expected >> 8),
-                     static_cast<std::uint8_t>(c.expected & 0xFF)}));
+    EXPECT_EQ(readOnce(pedal), (Bytes{0xAA, c.source, 9, static_cast<std::uint8_t>(c.expected >> 8),
+                                      static_cast<std::uint8_t>(c.expected & 0xFF)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Levels, Switches,
@@ -310,15 +347,13 @@ INSTANTIATE_TEST_SUITE_P(Levels, Switches,
 TEST_F(Application, FootswitchStepsBanksInBankModeAndReportsEffectChanges) {
     upload(spec(0x0F, 0x022));
     upload(spec(0x0E, 0x11A)); // now at bank I
+    // Bank and effect messages come back to back: the host reads them joined.
     command(pedal, "footswitch FS");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "01");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "122");
-    command(pedal, "footswitch FS"); // bank III is empty: no effect message
-    EXPECT_EQ(textOf(nextMessage(pedal)), "02");
-    EXPECT_EQ(pedal.queueStatus(), 0u);
+    EXPECT_EQ(textOf(readOnce(pedal)), "01122"); // bank II, then effect 0x22
+    command(pedal, "footswitch FS");             // bank III is empty: no effect message
+    EXPECT_EQ(textOf(readOnce(pedal)), "02");
     command(pedal, "footswitch FS");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "00");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "111A");
+    EXPECT_EQ(textOf(readOnce(pedal)), "00111A"); // bank I, then effect 0x11A
 }
 
 TEST_F(Application, FootswitchInPresetModeOrAsBypassDoesNotStepBanks) {
@@ -337,7 +372,7 @@ TEST_F(Application, FootswitchInPresetModeOrAsBypassDoesNotStepBanks) {
 
 TEST_F(Application, PedalSideEffectChangeIsReportedInHex) {
     command(pedal, "effect 0x2B");
-    EXPECT_EQ(textOf(nextMessage(pedal)), "12B");
+    EXPECT_EQ(textOf(readOnce(pedal)), "12B");
     EXPECT_EQ(storedEffect(), "0\r\n43\r\n0\r\n3\r\n");
 }
 

@@ -2,6 +2,7 @@
 // editor's firmware update drives it.
 #include "pedal_test_support.h"
 
+#include <cctype>
 #include <gtest/gtest.h>
 
 namespace kestra::sim::test {
@@ -16,23 +17,24 @@ protected:
     VirtualPedal pedal;
 
     void SetUp() override {
+        connect(pedal);
         command(pedal, "save-button down");
         write(pedal, {0x05, 0, 1, 2, 3, 4, 5, 6});
         ASSERT_TRUE(pedal.inBootloader());
-        pedal.setDataCharacteristics(8, 0, 2);
+        connect(pedal, 2);
     }
 
-    // One host write, then the single reply message it produced (if any).
+    // One host write, then everything it produced.
     Bytes send(const Bytes& bytes) {
         write(pedal, bytes);
-        return nextMessage(pedal);
+        return readOnce(pedal);
     }
     // The editor sends these as separate one-byte writes.
     Bytes sendBytewise(const Bytes& bytes) {
         Bytes replies;
         for (auto b : bytes) {
             write(pedal, {b});
-            const auto r = nextMessage(pedal);
+            const auto r = readOnce(pedal);
             replies.insert(replies.end(), r.begin(), r.end());
         }
         return replies;
@@ -66,25 +68,50 @@ protected:
     }
 };
 
-struct ParityCase {
+struct SyncLineCase {
+    std::uint32_t baud;
+    std::uint8_t bits;
+    std::uint8_t stopBits;
     std::uint8_t parity;
     bool answers;
 };
 
-void PrintTo(const ParityCase& c, std::ostream* os) {
-    *os << "parity " << int{c.parity};
+void PrintTo(const SyncLineCase& c, std::ostream* os) {
+    *os << c.baud << " baud, " << int{c.bits} << " bits, parity " << int{c.parity} << ", stop code "
+        << int{c.stopBits};
 }
 
-class SyncParity : public Bootloader, public ::testing::WithParamInterface<ParityCase> {};
+class SyncLine : public Bootloader, public ::testing::WithParamInterface<SyncLineCase> {};
 
-TEST_P(SyncParity, SyncIsSeenOnlyAtEvenParity) {
-    pedal.setDataCharacteristics(8, 0, GetParam().parity);
-    EXPECT_EQ(send({0x7F}), GetParam().answers ? Bytes{ACK} : Bytes{});
+// The ROM samples 8E1 and measures the baud rate on the sync byte, within
+// the 1200..115200 it supports; its ACK goes out at that rate.
+TEST_P(SyncLine, SyncIsSeenOnlyAt8E1AndASupportedRate) {
+    const auto& c = GetParam();
+    pedal.setBaudRate(c.baud);
+    pedal.setDataCharacteristics(c.bits, c.stopBits, c.parity);
+    EXPECT_EQ(send({0x7F}), c.answers ? Bytes{ACK} : Bytes{});
 }
 
-INSTANTIATE_TEST_SUITE_P(Parity, SyncParity,
-                         ::testing::Values(ParityCase{0, false}, ParityCase{1, false},
-                                           ParityCase{2, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SyncLine,
+    ::testing::Values(SyncLineCase{115200, 8, 0, 2, true}, SyncLineCase{57600, 8, 0, 2, true},
+                      SyncLineCase{1200, 8, 0, 2, true}, SyncLineCase{600, 8, 0, 2, false},
+                      SyncLineCase{230400, 8, 0, 2, false}, SyncLineCase{115200, 8, 0, 0, false},
+                      SyncLineCase{115200, 8, 0, 1, false}, SyncLineCase{115200, 7, 0, 2, false},
+                      SyncLineCase{115200, 8, 2, 2, false}));
+
+TEST_F(Bootloader, KeepsTheRateItMeasured) {
+    pedal.setBaudRate(57600);
+    ASSERT_EQ(send({0x7F}), Bytes{ACK});
+    pedal.setBaudRate(115200);
+    EXPECT_EQ(send({0x02, 0xFD}), Bytes{}); // framing errors: lost
+    pedal.setBaudRate(57600);
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
+    // A new ROM session measures again.
+    command(pedal, "bootloader");
+    pedal.setBaudRate(115200);
+    EXPECT_EQ(send({0x7F}), Bytes{ACK});
+}
 
 TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x00}), Bytes{}); // nothing before sync
@@ -95,8 +122,101 @@ TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
     EXPECT_EQ(send({0x02, 0xFC}), Bytes{NACK}); // bad complement
     EXPECT_EQ(send({0x82, 0x7D}), Bytes{NACK}); // protection commands are refused
-    EXPECT_EQ(send({0x7F}), Bytes{ACK});        // a repeated sync is harmless
+    EXPECT_EQ(send({0x44, 0xBB}), Bytes{NACK}); // no extended erase on this part
 }
+
+struct AfterSyncCase {
+    const char* name;
+    Bytes sent;
+    Bytes replies;
+};
+
+void PrintTo(const AfterSyncCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class AfterSync : public Bootloader, public ::testing::WithParamInterface<AfterSyncCase> {};
+
+// Once synchronised, the ROM reads bytes in pairs, a command and its
+// complement, and answers only when the pair is complete. A second 0x7F is a
+// command byte like any other (stm32flash sends two to find out whether the
+// ROM is already in sync); a lost or stray byte shifts every pair after it.
+TEST_P(AfterSync, BytesArePairedIntoCommands) {
+    sync();
+    EXPECT_EQ(sendBytewise(GetParam().sent), GetParam().replies);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AfterSync,
+    ::testing::Values(AfterSyncCase{"one more sync", {0x7F}, {}},
+                      AfterSyncCase{"two more syncs", {0x7F, 0x7F}, {NACK}},
+                      AfterSyncCase{"sync with its complement", {0x7F, 0x80}, {NACK}},
+                      AfterSyncCase{"sync pair then Get ID",
+                                    {0x7F, 0x7F, 0x02, 0xFD},
+                                    {NACK, ACK, 0x01, 0x04, 0x10, ACK}},
+                      AfterSyncCase{"stray sync before Get ID", {0x7F, 0x02, 0xFD}, {NACK}},
+                      AfterSyncCase{"stray sync before two Get IDs",
+                                    {0x7F, 0x02, 0xFD, 0x02, 0xFD, 0x02},
+                                    {NACK, NACK, NACK}}));
+
+struct ReadCase {
+    const char* name;
+    std::uint32_t address;
+    bool addressChecksumOk;
+    std::uint8_t n;
+    bool complementOk;
+    bool addressAcked;
+    bool dataSent;
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadMemory : public Bootloader, public ::testing::WithParamInterface<ReadCase> {};
+
+// Read Memory: ACK the command; ACK or NACK the address (valid, checksum
+// right); then ACK and N + 1 bytes, or NACK. After a NACK the ROM waits for
+// a command.
+TEST_P(ReadMemory, AnswersByteForByte) {
+    const auto& c = GetParam();
+    sync();
+    ASSERT_EQ(send({0x11, 0xEE}), Bytes{ACK});
+    auto addressBytes = address(c.address);
+    if (!c.addressChecksumOk) {
+        addressBytes.back() ^= 0x01;
+    }
+    ASSERT_EQ(send(addressBytes), Bytes{c.addressAcked ? ACK : NACK});
+    if (c.addressAcked) {
+        const auto check = static_cast<std::uint8_t>(c.complementOk ? ~c.n : c.n);
+        Bytes expected{NACK};
+        if (c.dataSent) {
+            expected = {ACK};
+            const auto data = flashAt(c.address, c.n + 1u);
+            expected.insert(expected.end(), data.begin(), data.end());
+        }
+        EXPECT_EQ(send({c.n, check}), expected);
+    }
+    EXPECT_EQ(send({0x01, 0xFE}), (Bytes{ACK, 0x22, 0x00, 0x00, ACK}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadMemory,
+    ::testing::Values(ReadCase{"first byte", kBase, true, 0, true, true, true},
+                      ReadCase{"256 bytes", kBase + 0x100, true, 255, true, true, true},
+                      ReadCase{"last 16 bytes", 0x0801FFF0, true, 15, true, true, true},
+                      ReadCase{"bad address checksum", kBase, false, 0, true, false, false},
+                      ReadCase{"before the flash", kBase - 1, true, 0, true, false, false},
+                      ReadCase{"after the flash", 0x08020000, true, 0, true, false, false},
+                      ReadCase{"bad complement", kBase, true, 3, false, true, false},
+                      ReadCase{"past the end", 0x0801FFF0, true, 16, true, true, false}),
+    [](const auto& info) {
+        std::string name = info.param.name;
+        for (char& ch : name) {
+            ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+        }
+        return name;
+    });
 
 // The 41,252-byte worked example: 161 full chunks and a 36-byte tail at
 // 0x0800A100, then the version record and Go.
@@ -132,8 +252,11 @@ TEST_F(Bootloader, FullUpdateSequenceInstallsFirmwareVersion) {
     EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
     EXPECT_EQ(sendBytewise({0x08, 0x00, 0x00, 0x00, 0x08}), Bytes{ACK});
     EXPECT_FALSE(pedal.inBootloader());
+    // The application talks 8N1 again: a host still at 8E1 hears nothing.
+    EXPECT_EQ(send({0x06, 0x00}), Bytes{});
+    connect(pedal);
     write(pedal, {0x06, 0x00});
-    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n2\r\n");
+    EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n2\r\n");
 }
 
 TEST_F(Bootloader, ChecksumsAreChecked) {
@@ -194,6 +317,13 @@ TEST_F(Bootloader, InjectedNackHitsTheNthReply) {
     EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
 }
 
+TEST_F(Bootloader, NackedSyncIsHeardAndARetrySyncs) {
+    command(pedal, "fault nack 1");
+    EXPECT_EQ(send({0x7F}), Bytes{NACK});
+    EXPECT_EQ(send({0x7F}), Bytes{ACK});
+    EXPECT_EQ(send({0x01, 0xFE}), (Bytes{ACK, 0x22, 0x00, 0x00, ACK}));
+}
+
 TEST_F(Bootloader, InjectedNackStopsTheWriteItWouldConfirm) {
     sync();
     globalErase();
@@ -210,8 +340,9 @@ TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
     globalErase();
     EXPECT_EQ(sendBytewise({0x21, 0xDE}), Bytes{ACK});
     EXPECT_EQ(send(address(kBase)), Bytes{ACK});
+    connect(pedal);
     write(pedal, {0x06, 0x00});
-    EXPECT_EQ(textOf(nextMessage(pedal)), "255\r\n255\r\n255\r\n255\r\n");
+    EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n255\r\n");
 }
 
 } // namespace

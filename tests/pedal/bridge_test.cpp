@@ -1,5 +1,5 @@
 // The D2XX face of the virtual pedal: device list, handles, status codes,
-// message boundaries and the unplug fault, without going through dlopen.
+// line settings, the latency timer and the unplug fault, without dlopen.
 #include "pedal/usb_bridge.h"
 
 #include <cstring>
@@ -36,7 +36,32 @@ protected:
         return h;
     }
     void run(const char* line) { ASSERT_TRUE(bridge.command(line).ok) << line; }
+    void setLine(FT_HANDLE h, ULONG baud, UCHAR bits = FT_BITS_8, UCHAR stopBits = FT_STOP_BITS_1,
+                 UCHAR parity = FT_PARITY_NONE) {
+        ASSERT_EQ(bridge.setBaudRate(h, baud), FT_OK);
+        ASSERT_EQ(bridge.setDataCharacteristics(h, bits, stopBits, parity), FT_OK);
+    }
+    bool statusShows(const std::string& needle) {
+        return bridge.command("status").text.find(needle) != std::string::npos;
+    }
+    // Writes "Get stored effect" and reads whatever one read returns.
+    std::string exchange(FT_HANDLE h) {
+        std::uint8_t frame[] = {0x06, 0x00};
+        DWORD n = 0;
+        EXPECT_EQ(bridge.write(h, frame, sizeof frame, &n), FT_OK);
+        return readAll(h);
+    }
+    std::string readAll(FT_HANDLE h) {
+        DWORD n = 0;
+        EXPECT_EQ(bridge.queueStatus(h, &n), FT_OK);
+        std::string text(n, '\0');
+        EXPECT_EQ(bridge.read(h, text.data(), n, &n), FT_OK);
+        text.resize(n);
+        return text;
+    }
 };
+
+constexpr char kStoredEffect[] = "255\r\n255\r\n255\r\n3\r\n";
 
 TEST_F(Bridge, DefaultListShowsOneAdapter) {
     EXPECT_EQ(count(), 1u);
@@ -117,6 +142,7 @@ std::vector<std::pair<const char*, std::function<FT_STATUS(UsbBridge&, FT_HANDLE
          [](UsbBridge& b, FT_HANDLE h) {
              return b.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN);
          }},
+        {"latency", [](UsbBridge& b, FT_HANDLE h) { return b.setLatencyTimer(h, 2); }},
     };
 }
 
@@ -149,30 +175,26 @@ TEST_F(Bridge, ReplugClosesTheHandleLeftOpen) {
     EXPECT_NE(openPedal(), nullptr);
 }
 
-TEST_F(Bridge, OneReadNeverSpansTwoMessages) {
+TEST_F(Bridge, OneReadJoinsMessagesAndPartialReadsContinue) {
     FT_HANDLE h = openPedal();
+    setLine(h, 115200);
     run("send 0102");
     run("send 030405");
-    std::uint8_t buf[16];
     DWORD n = 0;
+    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
+    EXPECT_EQ(n, 5u);
+    std::uint8_t buf[16];
     DWORD got = 0;
-    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
-    EXPECT_EQ(n, 2u);
-    ASSERT_EQ(bridge.read(h, buf, sizeof buf, &got), FT_OK);
+    ASSERT_EQ(bridge.read(h, buf, 3, &got), FT_OK);
+    EXPECT_EQ(got, 3u);
+    ASSERT_EQ(bridge.read(h, buf + 3, sizeof buf - 3, &got), FT_OK);
     EXPECT_EQ(got, 2u);
-    // The next message waits for another status call.
-    ASSERT_EQ(bridge.read(h, buf, sizeof buf, &got), FT_OK);
-    EXPECT_EQ(got, 0u);
-    ASSERT_EQ(bridge.queueStatus(h, &n), FT_OK);
-    EXPECT_EQ(n, 3u);
-    ASSERT_EQ(bridge.read(h, buf, 1, &got), FT_OK); // partial reads continue the message
-    ASSERT_EQ(bridge.read(h, buf + 1, sizeof buf, &got), FT_OK);
-    EXPECT_EQ(got, 2u);
-    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 3), (std::vector<std::uint8_t>{3, 4, 5}));
+    EXPECT_EQ(std::vector<std::uint8_t>(buf, buf + 5), (std::vector<std::uint8_t>{1, 2, 3, 4, 5}));
 }
 
 TEST_F(Bridge, WriteIsOneHostWriteAndPurgeDropsAnswers) {
     FT_HANDLE h = openPedal();
+    setLine(h, 115200);
     std::uint8_t frame[] = {0x06, 0x00};
     DWORD written = 0;
     ASSERT_EQ(bridge.write(h, frame, sizeof frame, &written), FT_OK);
@@ -186,14 +208,118 @@ TEST_F(Bridge, WriteIsOneHostWriteAndPurgeDropsAnswers) {
     EXPECT_EQ(n, 0u);
 }
 
-TEST_F(Bridge, LineSettingsAreRecorded) {
+struct LineCase {
+    ULONG baud;
+    UCHAR bits;
+    UCHAR stopBits;
+    UCHAR parity;
+    const char* shown;
+    bool answered;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+    *os << c.shown;
+}
+
+class LineSettings : public Bridge, public ::testing::WithParamInterface<LineCase> {};
+
+// The application's UART runs at 115200 8N1; at any other setting a frame is
+// garbage to it, and its answer would be garbage to the bridge.
+TEST_P(LineSettings, ApplicationHearsAndAnswersOnlyAtItsOwnSettings) {
+    const auto& c = GetParam();
     FT_HANDLE h = openPedal();
-    ASSERT_EQ(bridge.setBaudRate(h, 57600), FT_OK);
-    ASSERT_EQ(bridge.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN), FT_OK);
-    EXPECT_NE(bridge.command("status").text.find("line=57600 8E1"), std::string::npos);
+    setLine(h, c.baud, c.bits, c.stopBits, c.parity);
+    EXPECT_TRUE(statusShows(std::string("line=") + c.shown + "\n"));
+    std::uint8_t midiChannel[] = {0x07, 0x05};
+    DWORD n = 0;
+    ASSERT_EQ(bridge.write(h, midiChannel, sizeof midiChannel, &n), FT_OK);
+    EXPECT_EQ(statusShows("midi=5\n"), c.answered);
+    EXPECT_EQ(exchange(h), c.answered ? kStoredEffect : "");
+    EXPECT_EQ(bridge.command("writes").text, "0705\n0600\n"); // logged either way
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LineSettings,
+    ::testing::Values(
+        LineCase{115200, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE, "115200 8N1", true},
+        LineCase{9600, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE, "9600 8N1", false},
+        LineCase{57600, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE, "57600 8N1", false},
+        LineCase{115200, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN, "115200 8E1", false},
+        LineCase{115200, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_ODD, "115200 8O1", false},
+        LineCase{115200, FT_BITS_7, FT_STOP_BITS_1, FT_PARITY_NONE, "115200 7N1", false},
+        LineCase{115200, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE, "115200 8N2", false}));
+
+TEST_F(Bridge, BadLineSettingsAreRefused) {
+    FT_HANDLE h = openPedal();
+    EXPECT_EQ(bridge.setBaudRate(h, 0), FT_INVALID_BAUD_RATE);
     EXPECT_EQ(bridge.setDataCharacteristics(h, 5, FT_STOP_BITS_1, FT_PARITY_NONE),
               FT_INVALID_PARAMETER);
+    EXPECT_EQ(bridge.setDataCharacteristics(h, FT_BITS_8, 1, FT_PARITY_NONE), FT_INVALID_PARAMETER);
+    EXPECT_TRUE(statusShows("line=9600 8N1\n"));
 }
+
+// A message the pedal sends while the host's line is elsewhere is lost; the
+// pending fault waits for one that gets through.
+TEST_F(Bridge, MessageSentBeforeTheLineIsSetIsLost) {
+    FT_HANDLE h = openPedal();
+    run("fault truncate 1");
+    run("send 0102");
+    setLine(h, 115200);
+    EXPECT_EQ(readAll(h), "");
+    run("send 0304");
+    EXPECT_EQ(readAll(h), "\x03");
+}
+
+// An open starts at the defaults whatever the last user left; a replug or a
+// reset brings them back at once, a close alone does not.
+TEST_F(Bridge, EveryOpenStartsAtTheDefaults) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{}, "line=115200 8N1\n"},
+        {{"fault unplug", "fault replug"}, "line=9600 8N1\n"},
+        {{"reset"}, "line=9600 8N1\n"},
+    };
+    for (const auto& [between, lineAfter] : cases) {
+        SCOPED_TRACE(between.empty() ? "close" : between.front());
+        FT_HANDLE h = openPedal();
+        setLine(h, 115200);
+        ASSERT_EQ(bridge.setLatencyTimer(h, 2), FT_OK);
+        ASSERT_EQ(exchange(h), kStoredEffect);
+        for (const char* line : between) {
+            run(line);
+        }
+        bridge.close(h); // refused for a handle the replug or reset already closed
+        EXPECT_TRUE(statusShows(lineAfter));
+        h = openPedal();
+        EXPECT_TRUE(statusShows("line=9600 8N1\n"));
+        EXPECT_TRUE(statusShows("latency=16\n"));
+        EXPECT_EQ(exchange(h), "");
+        bridge.close(h);
+    }
+}
+
+struct LatencyCase {
+    UCHAR ms;
+    FT_STATUS status;
+    const char* shown;
+};
+
+void PrintTo(const LatencyCase& c, std::ostream* os) {
+    *os << int{c.ms} << " ms";
+}
+
+class LatencyTimer : public Bridge, public ::testing::WithParamInterface<LatencyCase> {};
+
+TEST_P(LatencyTimer, TakesTwoTo255Milliseconds) {
+    FT_HANDLE h = openPedal();
+    EXPECT_EQ(bridge.setLatencyTimer(h, GetParam().ms), GetParam().status);
+    EXPECT_TRUE(statusShows(GetParam().shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, LatencyTimer,
+                         ::testing::Values(LatencyCase{0, FT_INVALID_PARAMETER, "latency=16\n"},
+                                           LatencyCase{1, FT_INVALID_PARAMETER, "latency=16\n"},
+                                           LatencyCase{2, FT_OK, "latency=2\n"},
+                                           LatencyCase{255, FT_OK, "latency=255\n"}));
 
 } // namespace
 } // namespace kestra::sim::test

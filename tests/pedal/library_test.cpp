@@ -28,6 +28,7 @@ struct Library {
     FT_Purge_t purge = nullptr;
     FT_SetBaudRate_t setBaudRate = nullptr;
     FT_SetDataCharacteristics_t setDataCharacteristics = nullptr;
+    FT_SetLatencyTimer_t setLatencyTimer = nullptr;
     Command_t command = nullptr;
 
     bool load(const char* path = KESTRA_VIRTUAL_D2XX_PATH) {
@@ -44,7 +45,7 @@ struct Library {
                bind(read, "FT_Read") && bind(write, "FT_Write") && bind(purge, "FT_Purge") &&
                bind(setBaudRate, "FT_SetBaudRate") &&
                bind(setDataCharacteristics, "FT_SetDataCharacteristics") &&
-               bind(command, "KestraSim_Command");
+               bind(setLatencyTimer, "FT_SetLatencyTimer") && bind(command, "KestraSim_Command");
     }
 
     std::string run(const char* line, int expected = 0) {
@@ -53,10 +54,13 @@ struct Library {
         return answer;
     }
 
+    // Opened and set to the pedal's 115200 8N1, as the editor does.
     FT_HANDLE openPedal() {
         FT_HANDLE h = nullptr;
         char serial[] = "KS000001";
         EXPECT_EQ(openEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
+        EXPECT_EQ(setBaudRate(h, 115200), FT_OK);
+        EXPECT_EQ(setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
         return h;
     }
 
@@ -96,6 +100,9 @@ TEST_F(VirtualD2xx, EditorSessionThroughExportedFunctions) {
     ASSERT_EQ(lib.openEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &h), FT_OK);
     EXPECT_EQ(lib.setBaudRate(h, 115200), FT_OK);
     EXPECT_EQ(lib.setDataCharacteristics(h, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_NONE), FT_OK);
+    EXPECT_EQ(lib.setLatencyTimer(h, 1), FT_INVALID_PARAMETER);
+    EXPECT_EQ(lib.setLatencyTimer(h, 2), FT_OK);
+    EXPECT_NE(lib.run("status").find("latency=2\n"), std::string::npos);
     EXPECT_EQ(lib.purge(h, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
 
     EXPECT_EQ(lib.exchange(h, std::string("\x06\x00", 2)), "255\r\n255\r\n255\r\n3\r\n");

@@ -1,5 +1,6 @@
-// Helpers shared by the virtual pedal tests: building upload frames and
-// reading the pedal's messages the way the editor does (status, then read).
+// Helpers shared by the virtual pedal tests: building upload frames, setting
+// the line, and reading the pedal's bytes the way the editor does (status,
+// then read).
 #pragma once
 
 #include "pedal/virtual_pedal.h"
@@ -20,11 +21,19 @@ inline std::string textOf(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// One message: whatever a queue-status call shows, read in one go.
-inline Bytes nextMessage(VirtualPedal& pedal) {
-    Bytes message(pedal.queueStatus());
-    message.resize(pedal.read(message.data(), message.size()));
-    return message;
+// One read as the editor does it: whatever a queue-status call shows, read in
+// one go. It holds every message delivered so far, joined.
+inline Bytes readOnce(VirtualPedal& pedal) {
+    Bytes bytes(pedal.queueStatus());
+    bytes.resize(pedal.read(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+// The line the pedal's application talks at (the bridge opens at 9600 8N1);
+// parity 2 (even) is what the ROM bootloader needs.
+inline void connect(VirtualPedal& pedal, std::uint8_t parity = 0) {
+    pedal.setBaudRate(115200);
+    pedal.setDataCharacteristics(8, 0, parity);
 }
 
 inline void write(VirtualPedal& pedal, const Bytes& bytes) {

@@ -177,9 +177,19 @@ TEST_F(PedalSimProgram, BootloaderSyncAndGetOverTheTerminal) {
     send({0x00, 0xFF});
     EXPECT_EQ(receive(15), (Bytes{0x79, 0x0B, 0x22, 0x00, 0x01, 0x02, 0x11, 0x21, 0x31, 0x43, 0x63,
                                   0x73, 0x82, 0x92, 0x79}));
+    send({0x7F, 0x7F}); // already in sync: one NACK for the pair
+    EXPECT_EQ(receive(1), Bytes{0x1F});
+    // Go: the application answers on the same terminal, now taken as 8N1.
+    send({0x21, 0xDE, 0x08, 0x00, 0x00, 0x00, 0x08});
+    EXPECT_EQ(receive(2), (Bytes{0x79, 0x79}));
+    waitForStatus("mode=app");
+    send({0x06, 0x00});
+    const std::string expected = "255\r\n255\r\n255\r\n3\r\n";
+    EXPECT_EQ(receive(expected.size()), Bytes(expected.begin(), expected.end()));
 }
 
 TEST_F(PedalSimProgram, UnsolicitedMessagesAndCommandErrors) {
+    EXPECT_EQ(run("reset"), ""); // the line a reset restores is no concern of a pty
     EXPECT_EQ(run("send 414243"), "");
     EXPECT_EQ(receive(3), (Bytes{0x41, 0x42, 0x43}));
     const std::string bad = "knob 9 9\n";
