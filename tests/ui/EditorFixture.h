@@ -1,22 +1,41 @@
 // The whole editor on the virtual pedal: the stand-in library is bound by
 // KESTRA_D2XX_LIBRARY exactly as a user would point the editor at a library.
+// Tests use the windows as a player or a screen reader does: controls are
+// found by their accessible names, menu entries by their text.
 #pragma once
 
-#include "app/KestraApplication.h"
+#include "app/EditorApplication.h"
 #include "core/MakerSite.h"
 #include "core/UserFolders.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestDialogs.h"
 #include "tests/support/VirtualPedalControl.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QLabel>
-#include <QPushButton>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace kestra::test {
+
+// The control of window whose accessible name is name (exactly one).
+template <typename W = QWidget>
+W* control(QWidget* window, const QString& name) {
+    W* found = nullptr;
+    for (W* widget : window->findChildren<W*>()) {
+        if (widget->accessibleName() != name)
+            continue;
+        EXPECT_EQ(found, nullptr) << "two controls named " << name.toStdString();
+        found = widget;
+    }
+    EXPECT_NE(found, nullptr) << "no control named " << name.toStdString();
+    return found;
+}
 
 class EditorFixture : public ::testing::Test {
 protected:
@@ -28,8 +47,8 @@ protected:
         setMakerSite(QStringLiteral("http://127.0.0.1:1"));
         pedal.command("reset");
         prepare();
-        editor = std::make_unique<KestraApplication>(false);
-        main = editor->formMain.get();
+        editor = std::make_unique<EditorApplication>(false);
+        main = &editor->mainWindow();
     }
     void TearDown() override {
         editor.reset();
@@ -40,19 +59,72 @@ protected:
     // Runs before the editor starts, for scenarios that need a pedal state.
     virtual void prepare() {}
 
-    // Runs n ticks of the background receive.
-    void poll(int ticks = 1) {
-        for (int i = 0; i < ticks; ++i)
-            main->Timer_USB_readTimer();
+    // Lets the clock run until no operation is left, then a moment more for
+    // what the pedal sends on its own to arrive.
+    void settle() {
+        EXPECT_TRUE(clock.runUntil([this] { return connection().operation().isEmpty(); }))
+            << "an operation never ended";
+        clock.advance(100);
     }
-    QString log() const { return editor->formPrint->logText(); }
+
+    Connection& connection() { return editor->connection(); }
+    QAbstractButton* button(const QString& name) { return control<QAbstractButton>(main, name); }
+    // A menu entry of the main window by its text (the first one found).
+    QAction* action(const QString& text) {
+        for (QAction* a : main->menuBar()->findChildren<QAction*>()) {
+            if (a->text() == text)
+                return a;
+        }
+        ADD_FAILURE() << "no menu entry " << text.toStdString();
+        return nullptr;
+    }
+    // Clicks a button as a player does: nothing happens while it is disabled.
+    void click(const QString& name) {
+        if (QAbstractButton* b = button(name))
+            b->click();
+    }
+    void trigger(const QString& text) {
+        if (QAction* a = action(text))
+            a->trigger();
+    }
+    void link() {
+        trigger("Link");
+        settle();
+    }
+    QString deviceLabel() { return main->findChild<QLabel*>("deviceName")->text(); }
+    QString statusLabel() { return main->findChild<QLabel*>("status")->text(); }
+    QListWidget* list(const QString& name) { return control<QListWidget>(main, name); }
+    void chooseCategory(const QString& category) {
+        QListWidget* categories = list("Categories");
+        const auto items = categories->findItems(category, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << category.toStdString();
+        emit categories->itemClicked(items[0]);
+    }
+    void chooseEffect(const QString& effect) {
+        QListWidget* effects = list("Effects");
+        const auto items = effects->findItems(effect, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << effect.toStdString();
+        emit effects->itemClicked(items[0]);
+    }
+    void select(const QString& category, const QString& effect) {
+        chooseCategory(category);
+        chooseEffect(effect);
+    }
+    QString log() const { return editor->console().logText(); }
+    // A key=value line of the pedal's status.
+    QString pedalStatus(const QString& key) {
+        for (const QString& line : pedal.command("status").split('\n'))
+            if (line.startsWith(key + '='))
+                return line.mid(key.size() + 1);
+        return {};
+    }
 
     QTemporaryDir documents;
     TestClock clock;
-    TestDialogs prompts;
+    TestDialogs dialogs;
     VirtualPedalControl pedal;
-    std::unique_ptr<KestraApplication> editor;
-    TformMain* main = nullptr;
+    std::unique_ptr<EditorApplication> editor;
+    MainWindow* main = nullptr;
 };
 
 } // namespace kestra::test

@@ -1,144 +1,186 @@
+// Linking and unlinking the virtual pedal through the real run-time binding,
+// and the cable moving at any moment.
 #include "EditorFixture.h"
 #include "ui/widgets/ToggleSwitch.h"
 
-#include <QGroupBox>
-#include <QMenu>
 #include <QTest>
 
 namespace kestra::test {
 namespace {
 
-// The enabled states that linking and unlinking set.
+using State = Connection::State;
+
+// The Connection menu and the buttons that only a linked pedal enables.
 struct LinkControls {
-    bool scan, link, unlink, upload, request, openEffect, assign, store, midi, mode, live;
+    bool scan, link, unlink, getStored, midi;
+    bool operator==(const LinkControls&) const = default;
 };
 
-LinkControls controlsOf(const TformMain& m) {
-    return {m.menuScan->isEnabled(),       m.menuConnect->isEnabled(),
-            m.menuDisconnect->isEnabled(), m.btnUpload->isEnabled(),
-            m.btnRequest->isEnabled(),     m.btnOpenEffect->isEnabled(),
-            m.btnAssign->isEnabled(),      m.btnStoreSettingsOnPedal->isEnabled(),
-            m.menuMIDI->isEnabled(),       m.menuMode->isEnabled(),
-            m.lblLive->isEnabled()};
-}
+class LinkTest : public EditorFixture {
+protected:
+    LinkControls controls() {
+        return {action("Scan")->isEnabled(), action("Link")->isEnabled(),
+                action("Unlink")->isEnabled(), button("Get FX Stored on Pedal")->isEnabled(),
+                action("MIDI")->isEnabled()};
+    }
+    static constexpr LinkControls Unlinked{true, true, false, false, false};
+    static constexpr LinkControls Linked{false, false, true, true, true};
+};
 
-void expectControls(const TformMain& m, LinkControls e) {
-    const LinkControls a = controlsOf(m);
-    EXPECT_EQ(a.scan, e.scan);
-    EXPECT_EQ(a.link, e.link);
-    EXPECT_EQ(a.unlink, e.unlink);
-    EXPECT_EQ(a.upload, e.upload);
-    EXPECT_EQ(a.request, e.request);
-    EXPECT_EQ(a.openEffect, e.openEffect);
-    EXPECT_EQ(a.assign, e.assign);
-    EXPECT_EQ(a.store, e.store);
-    EXPECT_EQ(a.midi, e.midi);
-    EXPECT_EQ(a.mode, e.mode);
-    EXPECT_EQ(a.live, e.live);
-}
-
-using LinkTest = EditorFixture;
-
-TEST_F(LinkTest, StartsUnlinkedWithTheProbedDevice) {
+TEST_F(LinkTest, StartsUnlinkedWithTheProbedDeviceAndSendsNothing) {
     EXPECT_EQ(main->windowTitle(), "Kestra Editor");
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra");
-    EXPECT_EQ(main->menuSerialNumber->text(), "Device Serial: KS000001");
-    EXPECT_EQ(main->state().deviceSerialNumber, "KS000001");
-    expectControls(*main,
-                   {true, true, false, false, false, false, false, false, false, false, false});
-    EXPECT_FALSE(main->Timer_USB_read.isActive());
-    EXPECT_TRUE(pedal.writes().isEmpty()) << "nothing is sent at start";
-}
-
-TEST_F(LinkTest, LinkAsksForTheStoredEffectAndUnlinkSwitchesLiveModeOff) {
-    main->menuConnectClick();
-    EXPECT_TRUE(main->state().linked);
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra linked");
-    EXPECT_EQ(pedal.writes(), QStringList({"0600"}));
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
-    // The virtual pedal starts with an empty store.
-    EXPECT_EQ(prompts.messages, QStringList({"No effect found on pedal"}));
-    EXPECT_EQ(main->menuFirmwareVersion->text(), "Firmware Version: 3");
-    expectControls(*main,
-                   {false, false, true, true, false, false, false, false, true, true, false});
-
-    pedal.clearWrites();
-    main->menuDisconnectClick();
-    EXPECT_FALSE(main->state().linked);
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra");
-    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
-    EXPECT_FALSE(main->Timer_USB_read.isActive());
-    expectControls(*main,
-                   {true, true, false, false, false, false, false, false, false, false, false});
-    EXPECT_TRUE(pedal.command("status").contains("open=no"))
-        << pedal.command("status").toStdString();
-
-    // A second link starts again from the unlinked state.
-    main->menuConnectClick();
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra linked");
-}
-
-TEST_F(LinkTest, UnlinkWithLiveOnSendsLiveOffOnce) {
-    main->menuConnectClick();
-    main->lblLive->setEnabled(true);
-    main->swLive->click();
-    EXPECT_EQ(main->lblLive->text(), "Live ON");
-    pedal.clearWrites();
-    main->menuDisconnectClick();
-    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
-    EXPECT_FALSE(main->swLive->isChecked());
-    EXPECT_EQ(main->lblLive->text(), "Live OFF");
-}
-
-TEST_F(LinkTest, FailedOpenChangesNothing) {
-    pedal.command("fault unplug");
-    main->menuConnectClick();
-    EXPECT_FALSE(main->state().linked);
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra");
-    expectControls(*main,
-                   {true, true, false, false, false, false, false, false, false, false, false});
-    // Right after start-up transport errors are not shown yet.
-    EXPECT_TRUE(prompts.messages.isEmpty());
-}
-
-TEST_F(LinkTest, ScanShowsEachDeviceAndNoDevice) {
-    main->scanDevices();
-    EXPECT_EQ(prompts.messages, QStringList({"FT230X Basic UART found, click Link"}));
-    EXPECT_EQ(main->lblDeviceName->text(), "FT230X Basic UART");
-    EXPECT_TRUE(log().contains("FT device count: 1"));
-    EXPECT_TRUE(log().contains("FT_Device_String: KS000001"));
-
-    prompts.clear();
-    pedal.command("devices 0");
-    main->scanDevices();
-    EXPECT_EQ(prompts.messages, QStringList({"No device found"}));
-    EXPECT_EQ(main->lblDeviceName->text(), "No device found");
-}
-
-TEST_F(LinkTest, SilentPedalEndsTheLinkExchangeWithAMessageAndPollingOn) {
-    pedal.command("fault silent on");
-    main->menuConnectClick();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("The pedal did not answer"));
-    EXPECT_TRUE(main->state().linked);
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
-    EXPECT_LT(clock.elapsedMs(), 10000) << "the wait is bounded";
-}
-
-TEST_F(LinkTest, ClosingTheMainWindowSendsLiveOff) {
-    main->menuConnectClick();
-    pedal.clearWrites();
-    main->close();
-    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
-}
-
-TEST_F(LinkTest, ClosingWhileUnlinkedStillTriesAndStaysQuiet) {
-    main->close();
-    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    EXPECT_TRUE(action("Device Serial: KS000001"));
+    EXPECT_EQ(controls(), Unlinked);
+    EXPECT_EQ(clock.activeTimers(), 0) << "nothing polls and no update check runs in tests";
     EXPECT_TRUE(pedal.writes().isEmpty());
 }
 
-class TwoDevices : public EditorFixture {
+TEST_F(LinkTest, LinkSetsTheLineAsksForTheStoredEffectAndUnlinkSwitchesLiveOff) {
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(deviceLabel(), "Kestra linked");
+    EXPECT_EQ(pedalStatus("line"), "115200 8N1");
+    EXPECT_EQ(pedalStatus("latency"), QString::number(Connection::LatencyTimerMs));
+    EXPECT_EQ(pedal.writes(), QStringList({"0600"}));
+    // The virtual pedal starts with an empty store.
+    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+    EXPECT_TRUE(action("Firmware Version: 3"));
+    EXPECT_EQ(controls(), Linked);
+
+    pedal.clearWrites();
+    trigger("Unlink");
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
+    EXPECT_EQ(pedalStatus("open"), "no");
+    EXPECT_EQ(controls(), Unlinked);
+    EXPECT_EQ(clock.activeTimers(), 0) << "polling stops with the link";
+
+    // A second link starts again from the unlinked state.
+    link();
+    EXPECT_EQ(deviceLabel(), "Kestra linked");
+}
+
+TEST_F(LinkTest, UnlinkWithLiveOnSendsLiveOffOnce) {
+    link();
+    auto* live = control<ToggleSwitch>(main, "Live OFF");
+    live->setEnabled(true);
+    live->parentWidget()->setEnabled(true);
+    live->click();
+    EXPECT_EQ(pedalStatus("live"), "1");
+    pedal.clearWrites();
+    trigger("Unlink");
+    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
+    EXPECT_FALSE(live->isChecked());
+    EXPECT_EQ(live->accessibleName(), "Live OFF");
+}
+
+struct FailedLinkCase {
+    const char* name;
+    const char* pedalCommand;
+    const char* says;
+};
+
+class FailedLink : public LinkTest, public ::testing::WithParamInterface<FailedLinkCase> {};
+
+// Right after start the editor used to fail silently.
+TEST_P(FailedLink, SaysWhyAndChangesNothing) {
+    pedal.command(GetParam().pedalCommand);
+    trigger("Link");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(GetParam().says)) << dialogs.errors[0].toStdString();
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    EXPECT_EQ(controls(), Unlinked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, FailedLink,
+    ::testing::Values(FailedLinkCase{"Unplugged", "fault unplug", "was not found"},
+                      // Of two adapters the first stands for one another program
+                      // holds; the editor probed it alone at start.
+                      FailedLinkCase{"InUse", "devices 2", "in use by another"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(LinkTest, ScanShowsEachDeviceAndNoDevice) {
+    trigger("Scan");
+    EXPECT_EQ(dialogs.messages, QStringList({"FT230X Basic UART found, click Link"}));
+    EXPECT_EQ(deviceLabel(), "FT230X Basic UART");
+    EXPECT_TRUE(log().contains("FT device count: 1"));
+    EXPECT_TRUE(log().contains("FT_Device_String: KS000001"));
+
+    dialogs.clear();
+    pedal.command("devices 0");
+    trigger("Scan");
+    EXPECT_EQ(dialogs.messages, QStringList({"No device found"}));
+    EXPECT_EQ(deviceLabel(), "No device found");
+}
+
+TEST_F(LinkTest, ASilentPedalEndsTheLinksWaitWithAMessageAndTheLinkUsable) {
+    pedal.command("fault silent on");
+    link();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal did not answer"));
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_LT(clock.elapsedMs(), 10000) << "the wait is bounded";
+}
+
+TEST_F(LinkTest, UnlinkDuringTheLinksWaitLeavesNothingBehind) {
+    pedal.command("fault silent on");
+    trigger("Link");
+    clock.advance(500);
+    EXPECT_EQ(connection().state(), State::Linking);
+    EXPECT_TRUE(action("Unlink")->isEnabled()) << "a hanging wait can be ended";
+    trigger("Unlink");
+    clock.advance(10000);
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << "the player unlinked: nothing did not answer";
+    EXPECT_EQ(controls(), Unlinked);
+    EXPECT_FALSE(action("Mode")->isEnabled());
+    EXPECT_EQ(clock.activeTimers(), 0);
+}
+
+TEST_F(LinkTest, AnUnplugIsOneMessageAndAReplugLinksWithoutARestart) {
+    link();
+    dialogs.clear();
+    pedal.command("fault unplug");
+    clock.advance(100);
+    EXPECT_EQ(connection().state(), State::Lost);
+    EXPECT_EQ(dialogs.errors,
+              QStringList({"The pedal was disconnected. Reconnect it and choose Link."}));
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    EXPECT_EQ(controls(), Unlinked);
+    clock.advance(5000);
+    EXPECT_EQ(dialogs.errors.size(), 1) << "one message, not one per call";
+
+    pedal.command("fault replug");
+    dialogs.clear();
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(LinkTest, ClosingTheMainWindowSendsLiveOffToALinkedPedal) {
+    link();
+    pedal.clearWrites();
+    main->close();
+    EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
+}
+
+TEST_F(LinkTest, ClosingAfterUnlinkWritesAndShowsNothing) {
+    link();
+    trigger("Unlink");
+    pedal.clearWrites();
+    dialogs.clear();
+    main->close();
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+class TwoDevices : public LinkTest {
     void prepare() override {
         pedal.command("devices 2");
         pedal.command("device 0 FIRST01 Other Bridge");
@@ -146,13 +188,14 @@ class TwoDevices : public EditorFixture {
     }
 };
 
-TEST_F(TwoDevices, ProbeAppendsBothSerialsAndKeepsTheLast) {
-    EXPECT_EQ(main->menuSerialNumber->text(), "Device Serial: FIRST01KS000001");
-    EXPECT_EQ(main->state().deviceSerialNumber, "KS000001");
-    EXPECT_EQ(main->lblDeviceName->text(), "Kestra");
-    main->scanDevices();
-    EXPECT_EQ(prompts.messages, QStringList({"Other Bridge found, click Link",
+TEST_F(TwoDevices, ProbeAppendsBothSerialsAndLinkOpensTheLast) {
+    EXPECT_TRUE(action("Device Serial: FIRST01KS000001"));
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    trigger("Scan");
+    EXPECT_EQ(dialogs.messages, QStringList({"Other Bridge found, click Link",
                                              "FT230X Basic UART found, click Link"}));
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
 }
 
 class NoDriver : public ::testing::Test {
@@ -167,29 +210,29 @@ protected:
     }
     QTemporaryDir documents;
     TestClock clock;
-    TestDialogs prompts;
+    TestDialogs dialogs;
 };
 
-TEST_F(NoDriver, EditorStartsAndLinkExplainsTheMissingDriver) {
+TEST_F(NoDriver, EditorStartsAndLinkAndScanExplainTheMissingDriver) {
     qputenv("KESTRA_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
-    KestraApplication editor(false);
-    TformMain& m = *editor.formMain;
-    EXPECT_EQ(m.lblDeviceName->text(), "Device Name: ");
-    m.menuConnectClick();
-    m.scanDevices();
-    ASSERT_EQ(prompts.errors.size(), 2);
-    EXPECT_TRUE(prompts.errors[0].contains("FTDI D2XX driver is not installed"));
-    EXPECT_FALSE(m.state().linked);
-    m.close();
+    EditorApplication editor(false);
+    MainWindow& m = editor.mainWindow();
+    EXPECT_EQ(m.findChild<QLabel*>("deviceName")->text(), "Device Name: ");
+    for (QAction* a : m.menuBar()->findChildren<QAction*>())
+        if (a->text() == "Link" || a->text() == "Scan")
+            a->trigger();
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[0].contains("FTDI D2XX driver is not installed"));
+    EXPECT_EQ(editor.connection().state(), State::Unlinked);
 }
 
 TEST_F(LinkTest, CtrlShiftPShowsTheDebugConsole) {
     main->show();
-    EXPECT_FALSE(editor->formPrint->isVisible());
+    EXPECT_FALSE(editor->console().isVisible());
     QTest::keyClick(main, Qt::Key_P, Qt::ControlModifier);
-    EXPECT_FALSE(editor->formPrint->isVisible());
+    EXPECT_FALSE(editor->console().isVisible());
     QTest::keyClick(main, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_TRUE(editor->formPrint->isVisible());
+    EXPECT_TRUE(editor->console().isVisible());
 }
 
 } // namespace
