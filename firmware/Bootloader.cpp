@@ -118,6 +118,14 @@ QString bootloaderFailedMessage() {
                           "menu again and answer Yes while the button is held.");
 }
 
+QString upgradeStoppedMessage(const QString& failure) {
+    return QStringLiteral("The firmware upgrade stopped: %1.\n\n"
+                          "The pedal's firmware is incomplete and the pedal stays in its "
+                          "bootloader. Check the USB cable and click Upgrade Firmware to try "
+                          "again.")
+        .arg(failure);
+}
+
 Exchange enterBootloader(std::function<void(const ExchangeResult&)> done) {
     Exchange exchange(QStringLiteral("Upgrade Mode"));
     // The frame's own pause gives the pedal time to restart into its ROM.

@@ -35,6 +35,8 @@ Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done);
 
 // What the player reads when the bootloader did not answer the handshake.
 QString bootloaderFailedMessage();
+// What the player reads when an upgrade stopped at a step.
+QString upgradeStoppedMessage(const QString& failure);
 
 // progress(done, total) before each chunk and once at the end.
 using UpgradeProgress = std::function<void(int done, int total)>;

@@ -56,6 +56,27 @@ QString noAnswerMessage(const QString& what) {
         .arg(what);
 }
 
+QString linkFailureMessage(const PortResult& result) {
+    switch (result.error) {
+    case PortResult::Error::NoDriver:
+        return result.detail;
+    case PortResult::Error::NotFound:
+        return QStringLiteral("The pedal was not found.\n\nCheck that it is connected and "
+                              "switched on, then choose Scan and Link again.");
+    case PortResult::Error::InUse:
+        return QStringLiteral("The pedal is in use by another program.\n\nClose the other "
+                              "program, then choose Link again.");
+    case PortResult::Error::NoPermission:
+        return QStringLiteral("This user may not open the pedal.\n\nAsk the computer's "
+                              "administrator for access to the pedal's USB device, then choose "
+                              "Link again.");
+    default:
+        return QStringLiteral("The pedal could not be linked (%1).\n\nUnplug it, plug it in "
+                              "again and choose Link.")
+            .arg(result.detail);
+    }
+}
+
 QString failureMessage(const ExchangeResult& result) {
     switch (result.outcome) {
     case ExchangeResult::Outcome::TimedOut:

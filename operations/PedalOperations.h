@@ -29,6 +29,9 @@ QString failureMessage(const ExchangeResult& result);
 // The text the player reads when an exchange got no answer.
 QString noAnswerMessage(const QString& what);
 
+// Why Link failed, and what to do about it.
+QString linkFailureMessage(const PortResult& result);
+
 template <typename T>
 struct Outcome {
     ExchangeResult result;

@@ -12,16 +12,6 @@
 
 namespace kestra {
 
-namespace {
-QString stoppedMessage(const QString& failure) {
-    return QStringLiteral("The firmware upgrade stopped: %1.\n\n"
-                          "The pedal's firmware is incomplete and the pedal stays in its "
-                          "bootloader. Check the USB cable and click Upgrade Firmware to try "
-                          "again.")
-        .arg(failure);
-}
-} // namespace
-
 FirmwareWindow::FirmwareWindow(Connection& connection, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
@@ -86,7 +76,7 @@ void FirmwareWindow::onUpgrade() {
         } else if (result.outcome == ExchangeResult::Outcome::Failed ||
                    result.outcome == ExchangeResult::Outcome::TimedOut) {
             debugLog(QStringLiteral("firmware upgrade stopped: ") + result.message);
-            Dialogs::instance().error(stoppedMessage(result.message));
+            Dialogs::instance().error(upgradeStoppedMessage(result.message));
         }
         emit this->finished(result);
     };

@@ -9,7 +9,6 @@
 #include "core/VersionCheck.h"
 #include "firmware/Bootloader.h"
 #include "ir/IrLoader.h"
-#include "port/D2xxPort.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/FirmwareWindow.h"
 #include "ui/ParameterWindow.h"
@@ -340,27 +339,6 @@ void MainWindow::onScan() {
         device_ = device;
         setDeviceLabel(device.description);
         Dialogs::instance().message(device.description + QStringLiteral(" found, click Link"));
-    }
-}
-
-QString MainWindow::linkFailureMessage(const PortResult& result) const {
-    switch (result.error) {
-    case PortResult::Error::NoDriver:
-        return result.detail;
-    case PortResult::Error::NotFound:
-        return QStringLiteral("The pedal was not found.\n\nCheck that it is connected and "
-                              "switched on, then choose Scan and Link again.");
-    case PortResult::Error::InUse:
-        return QStringLiteral("The pedal is in use by another program.\n\nClose the other "
-                              "program, then choose Link again.");
-    case PortResult::Error::NoPermission:
-        return QStringLiteral("This user may not open the pedal.\n\nAsk the computer's "
-                              "administrator for access to the pedal's USB device, then choose "
-                              "Link again.");
-    default:
-        return QStringLiteral("The pedal could not be linked (%1).\n\nUnplug it, plug it in "
-                              "again and choose Link.")
-            .arg(result.detail);
     }
 }
 

@@ -106,7 +106,6 @@ private:
     void onConnectionStateChanged(Connection::State state);
     void onPedalMessage(const FramedMessage& message);
     void onLinkLost(const QString& message);
-    QString linkFailureMessage(const PortResult& result) const;
     void setDeviceLabel(const QString& text);
 
     // Catalogue and selection.

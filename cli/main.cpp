@@ -1,0 +1,58 @@
+// kestra-cli: one command against the pedal, for scripts. Links only the
+// layers below the windows: no Qt Widgets.
+#include "cli/CliSession.h"
+#include "port/D2xxLibrary.h"
+#include "port/D2xxPort.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+std::atomic<bool> upgrading{false};
+
+// An interrupt while the firmware is written would leave the pedal without
+// one: it is refused then, and ends the program at any other time.
+extern "C" void onInterrupt(int signal) {
+    if (!upgrading) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    static const char refusal[] =
+        "\nThe firmware is being written: wait until the upgrade has ended.\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, refusal, sizeof refusal - 1);
+}
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestra-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
+
+    kestra::D2xxLibrary library;
+    library.load();
+    kestra::D2xxPort port(library);
+    kestra::Connection connection(port);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QTextStream in(stdin);
+    kestra::CliSession session(connection, out, err, [&in]() -> std::optional<QString> {
+        QString line;
+        if (!in.readLineInto(&line))
+            return std::nullopt;
+        return line;
+    });
+    QObject::connect(&connection, &kestra::Connection::stateChanged,
+                     [](kestra::Connection::State state) {
+                         upgrading = state == kestra::Connection::State::Upgrading;
+                     });
+    QObject::connect(&session, &kestra::CliSession::finished,
+                     [](int code) { QCoreApplication::exit(code); });
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    QTimer::singleShot(0, &session, [&] { session.start(QCoreApplication::arguments().mid(1)); });
+    return QCoreApplication::exec();
+}
