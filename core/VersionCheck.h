@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <compare>
 #include <optional>
 
 namespace kestra {
@@ -14,9 +15,11 @@ inline constexpr char VersionNotAvailable[] = "Version info not available";
 // numbers cannot be read.
 QString appVersionText(const QString& fullVersion);
 
-// A version text with every "." removed, read as a decimal integer
-// ("1.40" gives 140). Nothing when that is not a number.
-std::optional<qint64> versionNumber(const QString& text);
+// Two dotted versions compared number by number, a missing number counting
+// as 0 ("2.0" > "1.15", "1.40" > "1.4", "1.4" == "1.4.0"). Spaces and line
+// ends around a version are ignored; nothing when either is not a dotted
+// row of decimal numbers.
+std::optional<std::strong_ordering> compareVersions(const QString& left, const QString& right);
 
 // Whether the server's version is newer than the current one. Nothing when
 // either cannot be read as a version.
