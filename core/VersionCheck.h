@@ -1,5 +1,6 @@
 // Pure parts of the update check: the editor's version text, comparing it
-// with the maker's newest version, and the updater's parameter text.
+// with the maker's newest version, and the updater's parameter text for the
+// Windows shell.
 #pragma once
 
 #include <QString>
@@ -25,8 +26,8 @@ std::optional<std::strong_ordering> compareVersions(const QString& left, const Q
 // either cannot be read as a version.
 std::optional<bool> isNewerVersion(const QString& serverVersion, const QString& currentVersion);
 
-// The updater's parameters: the download target, then the editor's path,
-// each in double quotes, one space between.
+// The updater's parameter text for the Windows shell: the download target,
+// then the editor's path, each in double quotes, one space between.
 QString updaterParameters(const QString& downloadTarget, const QString& editorPath);
 
 } // namespace kestra
