@@ -1,6 +1,7 @@
 #include "core/VersionCheck.h"
 
 #include <QStringList>
+#include <algorithm>
 
 namespace kestra {
 
@@ -17,27 +18,54 @@ QString appVersionText(const QString& fullVersion) {
     return QStringLiteral("%1.%2").arg(major).arg(minor);
 }
 
-std::optional<qint64> versionNumber(const QString& text) {
-    QString digits = text.trimmed();
-    digits.remove(QLatin1Char('.'));
-    if (digits.isEmpty())
-        return std::nullopt;
-    for (const QChar c : digits)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+namespace {
+
+// The numbers of a dotted version without their leading zeros, so that
+// numbers of any length compare by length, then digit by digit.
+std::optional<QStringList> versionComponents(const QString& text) {
+    QStringList components = text.trimmed().split(QLatin1Char('.'));
+    for (QString& component : components) {
+        if (component.isEmpty())
             return std::nullopt;
-    bool ok = false;
-    const qint64 number = digits.toLongLong(&ok, 10);
-    if (!ok)
+        for (const QChar c : component)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+                return std::nullopt;
+        qsizetype zeros = 0;
+        while (zeros < component.size() && component[zeros] == QLatin1Char('0'))
+            ++zeros;
+        component.remove(0, zeros);
+    }
+    return components;
+}
+
+std::strong_ordering compareNumbers(const QString& left, const QString& right) {
+    if (left.size() != right.size())
+        return left.size() <=> right.size();
+    const int order = left.compare(right);
+    return order <=> 0;
+}
+
+} // namespace
+
+std::optional<std::strong_ordering> compareVersions(const QString& left, const QString& right) {
+    const auto leftComponents = versionComponents(left);
+    const auto rightComponents = versionComponents(right);
+    if (!leftComponents || !rightComponents)
         return std::nullopt;
-    return number;
+    const qsizetype count = std::max(leftComponents->size(), rightComponents->size());
+    for (qsizetype i = 0; i < count; ++i) {
+        const auto order = compareNumbers(leftComponents->value(i), rightComponents->value(i));
+        if (order != 0)
+            return order;
+    }
+    return std::strong_ordering::equal;
 }
 
 std::optional<bool> isNewerVersion(const QString& serverVersion, const QString& currentVersion) {
-    const auto server = versionNumber(serverVersion);
-    const auto current = versionNumber(currentVersion);
-    if (!server || !current)
+    const auto order = compareVersions(serverVersion, currentVersion);
+    if (!order)
         return std::nullopt;
-    return *server > *current;
+    return *order > 0;
 }
 
 QString updaterParameters(const QString& downloadTarget, const QString& editorPath) {

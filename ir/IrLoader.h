@@ -1,8 +1,10 @@
-// Impulse responses for the IR effects: the first samples of a WAV file
-// become signed 24-bit coefficient words (a sign byte, then the sample, most
-// significant byte first) written over a fixed block of the effect's image.
-// WAV files are read with libsndfile, so chunks before or after the format
-// chunk and longer format chunks are handled.
+// Impulse responses for the IR effects: the first samples of a WAV file's
+// first channel, at the pedal's 48 kHz, become signed 24-bit coefficient
+// words (a sign byte, then the sample, most significant byte first) written
+// over a fixed block of the effect's image. WAV files are read with
+// libsndfile, so chunks before or after the format chunk, longer format
+// chunks and every PCM and floating-point sample format are handled; other
+// rates are converted with libsamplerate.
 #pragma once
 
 #include <QString>
@@ -33,19 +35,25 @@ constexpr std::uint32_t coefficientWord(std::int32_t sample) {
     return sample < 0 ? (bits | 0xFF000000u) : bits;
 }
 
+// The rate the pedal runs its impulse responses at.
+inline constexpr int PedalSampleRate = 48000;
+
 struct WavImpulse {
     QString fileName;
     qint64 fileSize = 0;
-    int sampleRate = 0;
-    int bitsPerSample = 0; // 24 or 32
-    int channels = 0;
-    std::vector<std::uint32_t> words;
+    int sampleRate = 0;               // the file's
+    int bitsPerSample = 0;            // 8, 16, 24 or 32 (integer); 32 or 64 (floating point)
+    int channels = 0;                 // only the first is used
+    std::vector<std::uint32_t> words; // at PedalSampleRate
 };
 
-// Reads path and converts its first `samples` samples (interleaved channels
-// in file order). Nothing, with *error saying why and what to do, for a file
-// that cannot be read, is no WAV file, does not hold 24- or 32-bit integer
-// PCM, or holds fewer samples. Logs what it reads.
+// Reads path and converts the first `samples` samples of its first channel,
+// resampled to PedalSampleRate when the file has another rate. Integer
+// samples keep their upper 24 bits exactly; floating-point ones are read as
+// full scale at +-1.0 and clipped there. Nothing, with *error saying why and
+// what to do, for a file that cannot be read, is no WAV file, holds neither
+// PCM nor floating-point samples, ends before its data does, or holds fewer
+// samples. Logs what it reads.
 std::optional<WavImpulse> readWavImpulse(const QString& path, int samples, QString* error);
 
 // image with the rule's block replaced by words (upper-case hex, same
@@ -53,7 +61,8 @@ std::optional<WavImpulse> readWavImpulse(const QString& path, int samples, QStri
 std::optional<QString> spliceCoefficients(const QString& image, const IrRule& rule,
                                           const std::vector<std::uint32_t>& words);
 
-// The message shown after a load.
+// The message shown after a load: the file's own data, then how it was
+// adapted (resampled, first channel only).
 QString irSummary(const WavImpulse& impulse);
 
 // The whole load for effectName: rule, file, image from the catalogue,

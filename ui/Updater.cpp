@@ -61,12 +61,14 @@ bool openInBrowser(const QUrl& address) {
 
 bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarget,
                         const QString& editorPath) {
-    const QString parameters = updaterParameters(downloadTarget, editorPath);
+    // Each path whole, whatever characters it holds.
+    const QStringList arguments{downloadTarget, editorPath};
 #ifdef Q_OS_WIN
     if (customStarter)
-        return customStarter(updaterPath, QProcess::splitCommand(parameters));
+        return customStarter(updaterPath, arguments);
+    // The shell takes one parameter text; Windows paths hold no quotes.
     const std::wstring file = QDir::toNativeSeparators(updaterPath).toStdWString();
-    const std::wstring params = parameters.toStdWString();
+    const std::wstring params = updaterParameters(downloadTarget, editorPath).toStdWString();
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"runas", file.c_str(), params.c_str(), nullptr, SW_SHOWNORMAL));
     return result > 32;
@@ -75,7 +77,6 @@ bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarge
     // updater's own checks decide when it is missing.
     if (!QFileInfo(updaterPath).isFile())
         return false;
-    const QStringList arguments = QProcess::splitCommand(parameters);
     const QString pkexec = QStandardPaths::findExecutable(QStringLiteral("pkexec"));
     if (!pkexec.isEmpty())
         return startDetached(pkexec, QStringList{updaterPath} + arguments);

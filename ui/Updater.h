@@ -16,7 +16,8 @@ inline constexpr char UpdateDownload[] = "KESTRA_Editor_Update.exe";
 bool openInBrowser(const QUrl& address);
 
 // Starts the updater with administrator rights, passing the download target
-// and the editor's path. False when it could not be started.
+// and the editor's path, each as one argument. False when it could not be
+// started.
 bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarget,
                         const QString& editorPath);
 

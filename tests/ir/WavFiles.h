@@ -1,4 +1,4 @@
-// Small WAV files for the impulse response tests, written with libsndfile
+// Small sound files for the impulse response tests, written with libsndfile
 // (and one by hand, for a chunk libsndfile would not put before "fmt ").
 #pragma once
 
@@ -24,6 +24,22 @@ inline bool writeWav(const QString& path, int subtype, const std::vector<std::in
         return false;
     const auto frames = static_cast<sf_count_t>(samples.size()) / channels;
     const bool written = sf_writef_int(file, samples.data(), frames) == frames;
+    return sf_close(file) == 0 && written;
+}
+
+// Samples at full scale +-1.0, for floating-point files and for shapes
+// (libsndfile scales them to integer formats).
+inline bool writeWavReal(const QString& path, int subtype, const std::vector<double>& samples,
+                         int channels = 1, int sampleRate = 48000, int type = SF_FORMAT_WAV) {
+    SF_INFO info{};
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = type | subtype;
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    const auto frames = static_cast<sf_count_t>(samples.size()) / channels;
+    const bool written = sf_writef_double(file, samples.data(), frames) == frames;
     return sf_close(file) == 0 && written;
 }
 
