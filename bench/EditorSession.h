@@ -50,15 +50,24 @@ inline double toMs(qint64 ns) {
     return static_cast<double>(ns) / 1e6;
 }
 
-// Hears of every event dispatched from the event loop (not of those sent
-// from inside another event's handling), once its handling has returned:
-// when it started and ended, and the CPU time its handling took. On a busy
-// machine the wall time also holds the time the process waited for a core.
+// One event dispatched from the event loop (not one sent from inside
+// another event's handling), once its handling has returned: when it started
+// and ended, and the CPU time its handling took. On a busy machine the wall
+// time also holds the time the process waited for a core.
+struct Dispatch {
+    // Only to compare with: the handling may have deleted the receiver.
+    const QObject* receiver = nullptr;
+    const QMetaObject* receiverClass = nullptr;
+    QEvent::Type type = QEvent::None;
+    qint64 startNs = 0;
+    qint64 endNs = 0;
+    qint64 cpuNs = 0;
+};
+
 class DispatchWatcher {
 public:
     virtual ~DispatchWatcher() = default;
-    virtual void dispatched(QObject* receiver, QEvent::Type type, qint64 startNs, qint64 endNs,
-                            qint64 cpuNs) = 0;
+    virtual void dispatched(const Dispatch& dispatch) = 0;
 };
 
 class BenchApplication final : public QApplication {
@@ -68,15 +77,18 @@ public:
     void setWatcher(DispatchWatcher* watcher) { watcher_ = watcher; }
 
     bool notify(QObject* receiver, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        const bool outermost = depth_++ == 0;
-        const bool timed = outermost && watcher_;
-        const qint64 start = timed ? nowNs() : 0;
-        const qint64 cpu = timed ? threadCpuNs() : 0;
+        const bool timed = depth_++ == 0 && watcher_;
+        Dispatch dispatch;
+        if (timed) {
+            dispatch = {receiver, receiver->metaObject(), event->type(), nowNs(), 0, threadCpuNs()};
+        }
         const bool handled = QApplication::notify(receiver, event);
         --depth_;
-        if (timed && watcher_)
-            watcher_->dispatched(receiver, type, start, nowNs(), threadCpuNs() - cpu);
+        if (timed && watcher_) {
+            dispatch.endNs = nowNs();
+            dispatch.cpuNs = threadCpuNs() - dispatch.cpuNs;
+            watcher_->dispatched(dispatch);
+        }
         return handled;
     }
     // True while an event is being handled.

@@ -79,7 +79,7 @@ public:
         double longestEventCpuMs = 0; // the CPU time of that event
         double mostEventCpuMs = 0;    // the most CPU time any one event took
         double longestEventAtMs = 0;  // after the click
-        QString longestEvent;         // its type and receiver, to find what held the loop
+        QString longestEvent;         // its type and receiver's class, to find what held the loop
     };
 
     // The result is in the widgets: the event being handled now has put it there.
@@ -134,32 +134,31 @@ public:
         return sample;
     }
 
-    void dispatched(QObject* receiver, QEvent::Type type, qint64 startNs, qint64 endNs,
-                    qint64 cpuNs) override {
+    void dispatched(const Dispatch& d) override {
         if (!measuring_)
             return;
-        if (receiver == &ticker_) {
+        if (d.receiver == &ticker_) {
             // The benchmark's own ticks are not the editor's work.
-            finishWhenDone(endNs);
+            finishWhenDone(d.endNs);
             return;
         }
-        mostEventCpuNs_ = std::max(mostEventCpuNs_, cpuNs);
-        EventCost& cost = costs_[{type, receiver->metaObject()}];
+        mostEventCpuNs_ = std::max(mostEventCpuNs_, d.cpuNs);
+        EventCost& cost = costs_[{d.type, d.receiverClass}];
         ++cost.count;
-        cost.cpuNs += cpuNs;
-        if (endNs - startNs > longestEventNs_) {
-            longestEventNs_ = endNs - startNs;
-            longestEventCpuNs_ = cpuNs;
-            longestEventAtNs_ = startNs;
-            longestEvent_ = describe(receiver, type);
+        cost.cpuNs += d.cpuNs;
+        if (d.endNs - d.startNs > longestEventNs_) {
+            longestEventNs_ = d.endNs - d.startNs;
+            longestEventCpuNs_ = d.cpuNs;
+            longestEventAtNs_ = d.startNs;
+            longestEvent_ = describe(d.type, d.receiverClass);
         }
         if (resultNs_ < 0) {
             if (resultPending_)
-                resultNs_ = endNs;
-        } else if (repaintedNs_ < 0 && repaintOf_ && isRepaintOf(receiver, type)) {
-            repaintedNs_ = endNs;
+                resultNs_ = d.endNs;
+        } else if (repaintedNs_ < 0 && repaintOf_ && isRepaintOf(d)) {
+            repaintedNs_ = d.endNs;
         }
-        finishWhenDone(endNs);
+        finishWhenDone(d.endNs);
     }
 
 private:
@@ -168,15 +167,11 @@ private:
         return QStringLiteral("%1 to %2")
             .arg(QLatin1String(typeName ? typeName : "?"), QLatin1String(receiver->className()));
     }
-    static QString describe(QObject* receiver, QEvent::Type type) {
-        return (describe(type, receiver->metaObject()) + QLatin1Char(' ') + receiver->objectName())
-            .trimmed();
-    }
 
-    bool isRepaintOf(QObject* receiver, QEvent::Type type) const {
-        if (type != QEvent::UpdateRequest && type != QEvent::Expose && type != QEvent::Paint)
+    bool isRepaintOf(const Dispatch& d) const {
+        if (d.type != QEvent::UpdateRequest && d.type != QEvent::Expose && d.type != QEvent::Paint)
             return false;
-        return receiver == repaintOf_ || receiver == repaintOf_->windowHandle();
+        return d.receiver == repaintOf_ || d.receiver == repaintOf_->windowHandle();
     }
 
     void tick() {
