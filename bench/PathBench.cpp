@@ -129,7 +129,8 @@ public:
         sample.longestEventMs = toMs(longestEventNs_);
         sample.longestEventCpuMs = toMs(longestEventCpuNs_);
         sample.mostEventCpuMs = toMs(mostEventCpuNs_);
-        sample.longestEventAtMs = toMs(longestEventAtNs_ - clickNs_);
+        // The click's own event starts just before the click is timed.
+        sample.longestEventAtMs = std::max(0.0, toMs(longestEventAtNs_ - clickNs_));
         sample.longestEvent = longestEvent_;
         return sample;
     }
