@@ -20,6 +20,14 @@
 
 namespace kestra {
 
+namespace {
+// Lines logged within this long are shown together.
+constexpr int FlushDelayMs = 30;
+// The most lines added in one go: a dump of 16,384 lines takes four turns
+// of the event loop, none of them long.
+constexpr qsizetype FlushSliceLines = 4096;
+} // namespace
+
 ConsoleWindow::ConsoleWindow(Connection& connection, QWidget* parent)
     : QWidget(parent, Qt::Window), connection_(connection) {
     setObjectName(QStringLiteral("consoleWindow"));
@@ -87,7 +95,10 @@ ConsoleWindow::ConsoleWindow(Connection& connection, QWidget* parent)
     layout->addLayout(eeprom);
     layout->addWidget(calculator);
 
-    connect(clear, &QPushButton::clicked, log_, &QPlainTextEdit::clear);
+    connect(clear, &QPushButton::clicked, this, [this] {
+        pending_.clear();
+        log_->clear();
+    });
     connect(top, &QPushButton::clicked, this, [this] { log_->verticalScrollBar()->setValue(0); });
     connect(scroll, &QCheckBox::toggled, this, [this](bool on) { autoScroll_ = on; });
     connect(eraseEeprom_, &QPushButton::clicked, this, &ConsoleWindow::onEraseEeprom);
@@ -100,30 +111,50 @@ ConsoleWindow::ConsoleWindow(Connection& connection, QWidget* parent)
     connect(boost_, &QLineEdit::editingFinished, this, &ConsoleWindow::onBoostEdited);
     connect(calculate, &QPushButton::clicked, this, &ConsoleWindow::onCalculate);
 
+    flushTimer_ = Clock::instance().createTimer([this] { flush(); });
     DebugLog::setSink(
         [this](const QStringList& lines, bool scroll) { appendLines(lines, scroll); });
 }
 
 ConsoleWindow::~ConsoleWindow() {
+    flushTimer_ = Clock::instance().createTimer([this] { flush(); });
     DebugLog::setSink(nullptr);
 }
 
 void ConsoleWindow::appendLines(const QStringList& lines, bool scroll) {
+    pending_.append(lines);
+    pendingScroll_ = pendingScroll_ || scroll;
+    if (!flushTimer_->isActive())
+        flushTimer_->start(FlushDelayMs);
+}
+
+void ConsoleWindow::flush() {
+    if (pending_.isEmpty())
+        return;
     QScrollBar* bar = log_->verticalScrollBar();
     const int kept = bar->value();
-    // One insertion for the whole batch: a 16,384-line dump appears at once.
-    log_->appendPlainText(lines.join(QLatin1Char('\n')));
-    if (scroll && autoScroll_)
+    const qsizetype count = std::min<qsizetype>(pending_.size(), FlushSliceLines);
+    log_->appendPlainText(QStringList(pending_.mid(0, count)).join(QLatin1Char('\n')));
+    pending_.remove(0, count);
+    if (pendingScroll_ && autoScroll_)
         bar->setValue(bar->maximum());
     else
         bar->setValue(kept);
+    if (pending_.isEmpty())
+        pendingScroll_ = false;
+    else
+        flushTimer_->start(0);
 }
 
-QString ConsoleWindow::logText() const {
+QString ConsoleWindow::logText() {
+    while (!pending_.isEmpty())
+        flush();
     return log_->toPlainText();
 }
 
-int ConsoleWindow::logLineCount() const {
+int ConsoleWindow::logLineCount() {
+    while (!pending_.isEmpty())
+        flush();
     return log_->document()->blockCount();
 }
 

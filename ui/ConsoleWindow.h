@@ -4,10 +4,12 @@
 #pragma once
 
 #include "connection/Connection.h"
+#include "core/Clock.h"
 #include "editor/FilterCoefficients.h"
 
 #include <QByteArray>
 #include <QWidget>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -31,11 +33,13 @@ public:
     void setEepromToolsEnabled(bool enabled);
 
     // The whole log, for tests and copy-paste.
-    QString logText() const;
-    int logLineCount() const;
+    QString logText();
+    int logLineCount();
 
 private:
     void appendLines(const QStringList& lines, bool scroll);
+    // Shows what was logged since the last time, a slice at a time.
+    void flush();
     void onEraseEeprom();
     void onReadEeprom();
     void onSend();
@@ -45,6 +49,11 @@ private:
 
     Connection& connection_;
     bool autoScroll_ = true;
+    // Lines wait here for a moment, so a burst of them (a dump, a poll's log
+    // lines) costs one repaint and never one long stall.
+    QStringList pending_;
+    bool pendingScroll_ = false;
+    std::unique_ptr<ClockTimer> flushTimer_;
     filter::Calculator calculator_;
 
     QPlainTextEdit* log_ = nullptr;

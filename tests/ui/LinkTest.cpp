@@ -32,6 +32,7 @@ TEST_F(LinkTest, StartsUnlinkedWithTheProbedDeviceAndSendsNothing) {
     EXPECT_EQ(deviceLabel(), "Kestra");
     EXPECT_TRUE(action("Device Serial: KS000001"));
     EXPECT_EQ(controls(), Unlinked);
+    log(); // shows the start's log lines, which wait a moment for the console
     EXPECT_EQ(clock.activeTimers(), 0) << "nothing polls and no update check runs in tests";
     EXPECT_TRUE(pedal.writes().isEmpty());
 }
