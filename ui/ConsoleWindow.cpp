@@ -140,10 +140,12 @@ void ConsoleWindow::flush() {
         bar->setValue(bar->maximum());
     else
         bar->setValue(kept);
-    if (pending_.isEmpty())
-        pendingScroll_ = false;
-    else
+    if (!pending_.isEmpty()) {
         flushTimer_->start(0);
+        return;
+    }
+    pendingScroll_ = false;
+    flushTimer_->stop();
 }
 
 QString ConsoleWindow::logText() {
