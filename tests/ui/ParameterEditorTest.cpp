@@ -249,6 +249,30 @@ TEST_F(ParameterEditor, InfoWindowFollowsTheSelection) {
     EXPECT_EQ(editor->effectInfoWindow().windowTitle(), "Scorchwire");
 }
 
+// The pedal's real-time frames name parameters of the effect it runs.
+TEST_F(ParameterEditor, PedalFramesMoveOnlyTheStoredEffectsWindow) {
+    getStored();
+    request();
+    pick("Rate source", "KI");
+    pick("Tap source", "B1");
+    click("Assign");
+    clock.advance(100);
+    select("Gain", Other); // Drive, Tone, Level, and a switch where Tap is
+    pedal.clearWrites();
+    pedal.command("knob 1 700");
+    pedal.command("switch B1 on");
+    clock.advance(100);
+    EXPECT_EQ(slider("Drive"), 0);
+    EXPECT_FALSE(parameter<ToggleSwitch>("Bright")->isChecked());
+    EXPECT_TRUE(pedal.writes().isEmpty()) << pedal.writes().join('|').toStdString();
+
+    // The stored effect's window follows the pedal even before a Request.
+    select("Modulation", Stored);
+    pedal.command("knob 1 800");
+    clock.advance(100);
+    EXPECT_EQ(slider("Rate"), 800);
+}
+
 // The player clicks another effect while Request waits for the pedal: the
 // answer, or its absence, belongs to the effect the Request was for.
 
