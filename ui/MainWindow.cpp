@@ -410,7 +410,10 @@ void MainWindow::onPedalMessage(const FramedMessage& message) {
                      .arg(frame.source)
                      .arg(frame.parameter)
                      .arg(frame.value));
-        if (!parameterWindow_ || !parameterWindow_->isVisible())
+        // The frame names a parameter of the effect the pedal runs: another
+        // effect's window would move the wrong control and send its echo to
+        // an address of the wrong image.
+        if (!showsStoredEffect(false))
             break;
         if (const auto change = parameters_.applyRealtime(frame)) {
             parameterWindow_->showParameter(change->parameter);

@@ -1,214 +1,246 @@
-#include "EditorFixture.h"
-#include "catalogue/CatalogueLists.h"
-#include "catalogue/ResourceNames.h"
+// The catalogue in the main window: categories, effects, the bank limit, the
+// arrow keys, and Upload to the preset slot or a bank.
+#include "PedalFixture.h"
 
 #include <QFile>
 #include <QGroupBox>
-#include <QListWidget>
-#include <QRadioButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace kestra::test {
 namespace {
 
-class Catalogue : public EditorFixture {
+class CatalogueTest : public PedalFixture {
 protected:
     void SetUp() override {
-        EditorFixture::SetUp();
-        main->menuConnectClick();
-        prompts.clear();
-    }
-
-    void clickCategory(const QString& name) {
-        const auto items = main->lstCategory->findItems(name, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << name.toStdString();
-        emit main->lstCategory->itemClicked(items[0]);
+        PedalFixture::SetUp();
+        link();
+        dialogs.clear();
     }
     QListWidgetItem* effectItem(const QString& name) {
-        const auto items = main->lstEffects->findItems(name, Qt::MatchExactly);
+        const auto items = list("Effects")->findItems(name, Qt::MatchExactly);
         return items.size() == 1 ? items[0] : nullptr;
-    }
-    void clickEffect(const QString& name) {
-        QListWidgetItem* item = effectItem(name);
-        ASSERT_NE(item, nullptr) << name.toStdString();
-        emit main->lstEffects->itemClicked(item);
-    }
-    QString imageOf(const QString& name) {
-        CatalogueLists lists;
-        lists.read_file_from_stream(format_resource_name(name));
-        return lists.categoryList.value(0);
-    }
-    // The effect number of name: its row in the effect list.
-    int rowOf(const QString& name) {
-        CatalogueLists lists;
-        lists.read_file_from_stream(EffectListResource);
-        for (int row = 0; row < lists.categoryList.size(); ++row)
-            if (effectNameOfRow(lists.categoryList, row) == name)
-                return row;
-        return -1;
-    }
-    QString statusValue(const QString& key) {
-        for (const QString& line : pedal.command("status").split('\n'))
-            if (line.startsWith(key + '='))
-                return line.mid(key.size() + 1);
-        return {};
     }
 };
 
-TEST_F(Catalogue, CategoriesAreListedInOrderAndFillTheEffectList) {
+TEST_F(CatalogueTest, CategoriesAreListedInOrderAndFillTheEffectList) {
     QStringList names;
-    for (int i = 0; i < main->lstCategory->count(); ++i)
-        names << main->lstCategory->item(i)->text();
+    for (int i = 0; i < list("Categories")->count(); ++i)
+        names << list("Categories")->item(i)->text();
     EXPECT_EQ(names, QStringList({"Gain", "Modulation", "Synthesis", "Filter", "Dynamic",
                                   "Impulse Response", "Other"}));
-    clickCategory("Gain");
-    EXPECT_EQ(main->state().selectedCategory, "Gain");
-    CatalogueLists lists;
-    lists.read_file_from_stream("gain");
-    EXPECT_EQ(main->lstEffects->count(), lists.categoryList.size());
-    EXPECT_TRUE(main->btnOpenEffect->isEnabled());
+    chooseCategory("Gain");
+    EXPECT_EQ(list("Effects")->count(),
+              Catalogue().categoryEffects(0).value_or(QStringList()).size());
+    EXPECT_GT(list("Effects")->count(), 0);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(Catalogue, ImpulseResponseCategoryExplainsTheWorkflow) {
-    main->btnOpenEffect->setEnabled(false);
-    clickCategory("Impulse Response");
-    ASSERT_EQ(prompts.messages.size(), 1);
-    EXPECT_TRUE(prompts.messages[0].startsWith("How to load an impulse response:\r\n1) Select"));
-    EXPECT_FALSE(main->btnOpenEffect->isEnabled());
-    clickEffect("Cabprint 4x12");
-    EXPECT_TRUE(main->menuLoadIR->isEnabled());
-    clickCategory("Gain");
-    clickEffect("Grizzle Drive");
-    EXPECT_FALSE(main->menuLoadIR->isEnabled());
+TEST_F(CatalogueTest, ImpulseResponseCategoryExplainsTheWorkflowAndOnlyItsEffectsTakeAnIr) {
+    if (const QString m = missing({"Cabprint 4x12", "Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    chooseCategory("Impulse Response");
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("How to load an impulse response:\r\n1) Select"));
+    EXPECT_FALSE(action("Load IR")->isEnabled()) << "nothing is selected yet";
+    chooseEffect("Cabprint 4x12");
+    EXPECT_TRUE(action("Load IR")->isEnabled());
+    select("Gain", "Grizzle Drive");
+    EXPECT_FALSE(action("Load IR")->isEnabled());
 }
 
-TEST_F(Catalogue, UploadToThePresetSlotSendsBypassThenTheImageWhole) {
-    clickCategory("Gain");
-    clickEffect("Fuzzmoth"); // its length field says 2176 while it holds 2048 bytes
-    ASSERT_TRUE(main->btnUpload->isEnabled());
+TEST_F(CatalogueTest, ImpulseResponseUploadWithoutALoadedResponseIsRefused) {
+    if (const QString m = missing({"Cabprint 4x12"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    select("Impulse Response", "Cabprint 4x12");
     pedal.clearWrites();
-    main->btnUpload->click();
-    EXPECT_EQ(prompts.questions, QStringList({"Upload the selected effect?"}));
-    const QString image = imageOf("Fuzzmoth");
-    ASSERT_EQ(image.size(), 2 * 2048);
-    EXPECT_EQ(pedal.writes(), QStringList({"0D01", image}));
-    EXPECT_EQ(main->lblStatus->text(), "Uploading...");
-    poll(3);
-    EXPECT_EQ(main->lblStatus->text(), "Upload complete");
-    EXPECT_EQ(statusValue("effect.slot"), "preset");
-    EXPECT_EQ(statusValue("effect.number").toInt(), rowOf("Fuzzmoth"));
-}
-
-TEST_F(Catalogue, UploadInBankModeTargetsTheCheckedBank) {
-    main->menuModeBank->trigger();
-    EXPECT_TRUE(main->state().bankMode);
-    EXPECT_TRUE(main->rdbtnBank1->isChecked());
-    main->rdbtnBank2->setChecked(true);
-    clickCategory("Gain");
-    clickEffect("Grizzle Drive");
-    pedal.clearWrites();
-    main->btnUpload->click();
-    const QString image = imageOf("Grizzle Drive");
-    ASSERT_EQ(pedal.writes().size(), 2);
-    EXPECT_EQ(pedal.writes()[1], "0F" + image.mid(2));
-    poll(3);
-    EXPECT_EQ(main->lblStatus->text(), "Upload complete");
-    EXPECT_EQ(statusValue("effect.slot"), "bank1");
-}
-
-TEST_F(Catalogue, AnsweringNoSendsNothingAndKeepsPolling) {
-    clickCategory("Gain");
-    clickEffect("Grizzle Drive");
-    pedal.clearWrites();
-    prompts.answers = {false};
-    main->btnUpload->click();
+    dialogs.clear();
+    click("Upload Selected Effect");
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("No impulse response has been loaded yet"));
     EXPECT_TRUE(pedal.writes().isEmpty());
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
+    EXPECT_EQ(connection().state(), Connection::State::Linked);
 }
 
-TEST_F(Catalogue, ImpulseResponseUploadWithoutALoadedResponseIsRefused) {
-    clickCategory("Impulse Response");
-    clickEffect("Cabprint 4x12");
-    pedal.clearWrites();
-    main->btnUpload->click();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("No impulse response has been loaded yet"));
-    EXPECT_TRUE(pedal.writes().isEmpty());
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
-}
-
-TEST_F(Catalogue, BankModeListsLargeEffectsButTheyCannotBeSelected) {
-    main->menuModeBank->trigger();
-    clickCategory("Modulation");
-    QListWidgetItem* atLimit = effectItem("Corkspin Rotary"); // 5440 bytes
+TEST_F(CatalogueTest, BankModeListsLargeEffectsButTheyCannotBeSelected) {
+    if (const QString m = missing({"Corkspin Rotary", "Glasswave Pad"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    ASSERT_EQ(Catalogue().imageSize("Corkspin Rotary"), BankImageLimit);
+    ASSERT_EQ(Catalogue().imageSize("Glasswave Pad"), BankImageLimit + 1);
+    trigger("FX Bank Mode");
+    chooseCategory("Modulation");
+    QListWidgetItem* atLimit = effectItem("Corkspin Rotary");
     ASSERT_NE(atLimit, nullptr);
     EXPECT_TRUE(atLimit->flags() & Qt::ItemIsEnabled);
-    clickCategory("Synthesis");
-    QListWidgetItem* over = effectItem("Glasswave Pad"); // 5441 bytes
+    chooseCategory("Synthesis");
+    QListWidgetItem* over = effectItem("Glasswave Pad");
     ASSERT_NE(over, nullptr);
     EXPECT_FALSE(over->flags() & Qt::ItemIsEnabled);
     EXPECT_TRUE(log().contains("size of Glasswave Pad exceed 5440 bytes"));
-    emit main->lstEffects->itemClicked(over);
-    EXPECT_NE(main->state().selectedEffectName, "Glasswave Pad");
-    EXPECT_FALSE(main->btnUpload->isEnabled());
+    emit list("Effects")->itemClicked(over);
+    EXPECT_NE(main->selectedEffect(), "Glasswave Pad");
+    EXPECT_FALSE(parameterWindow().isVisible());
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
 
-    main->menuModePreset->trigger();
-    clickCategory("Synthesis");
+    trigger("Preset Mode");
+    chooseCategory("Synthesis");
     EXPECT_TRUE(effectItem("Glasswave Pad")->flags() & Qt::ItemIsEnabled);
 }
 
-TEST_F(Catalogue, EnteringBankModeEmptiesTheLists) {
-    clickCategory("Gain");
-    clickEffect("Grizzle Drive");
-    main->menuModeBank->trigger();
-    EXPECT_EQ(main->lstEffects->count(), 0);
-    EXPECT_EQ(main->state().selectedEffectName, "");
-    main->menuModePreset->trigger();
-    EXPECT_FALSE(main->lblBankNum->isEnabled());
+TEST_F(CatalogueTest, EnteringBankModeEmptiesTheListsAndTheSelection) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    auto* banks = control<QGroupBox>(main, "FX Bank");
+    EXPECT_FALSE(banks->isEnabled());
+    select("Gain", "Grizzle Drive");
+    trigger("FX Bank Mode");
+    EXPECT_EQ(list("Effects")->count(), 0);
+    EXPECT_EQ(main->selectedEffect(), "");
+    EXPECT_FALSE(parameterWindow().isVisible());
+    EXPECT_TRUE(banks->isEnabled());
+    EXPECT_EQ(checkedBank(), 0);
+    trigger("Preset Mode");
+    EXPECT_FALSE(banks->isEnabled());
 }
 
-TEST_F(Catalogue, ArrowKeysMoveTheHighlightWithinTheList) {
-    clickCategory("Dynamic");
-    ASSERT_EQ(main->lstEffects->count(), 2);
-    main->lstEffects->setCurrentRow(0);
-    QTest::keyClick(main->lstEffects, Qt::Key_Up);
-    EXPECT_EQ(main->lstEffects->currentRow(), 0);
-    QTest::keyClick(main->lstEffects, Qt::Key_Down);
-    EXPECT_EQ(main->lstEffects->currentRow(), 1);
-    QTest::keyClick(main->lstEffects, Qt::Key_Down);
-    EXPECT_EQ(main->lstEffects->currentRow(), 1);
+TEST_F(CatalogueTest, ArrowKeysMoveTheHighlightWithinTheListWithoutOpening) {
+    chooseCategory("Dynamic");
+    QListWidget* effects = list("Effects");
+    ASSERT_EQ(effects->count(), 2);
+    effects->setCurrentRow(0);
+    QTest::keyClick(effects, Qt::Key_Up);
+    EXPECT_EQ(effects->currentRow(), 0);
+    QTest::keyClick(effects, Qt::Key_Down);
+    EXPECT_EQ(effects->currentRow(), 1);
+    QTest::keyClick(effects, Qt::Key_Down);
+    EXPECT_EQ(effects->currentRow(), 1);
     EXPECT_TRUE(log().contains("arrow down pressed"));
-    EXPECT_EQ(main->state().selectedEffectName, "") << "moving does not open the effect";
+    EXPECT_EQ(main->selectedEffect(), "") << "moving does not open the effect";
+    EXPECT_FALSE(parameterWindow().isVisible());
 }
 
-TEST_F(Catalogue, UploadFileSendsAHexFileAsItIs) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("frame.hex");
+TEST_F(CatalogueTest, UploadFileSendsAHexFileAsItIs) {
+    const QString path = documents.filePath("frame.hex");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("0A0100");
     file.close();
-    prompts.files = {path};
+    dialogs.files = {path};
     pedal.clearWrites();
-    main->btnUploadFile->click();
+    click("Upload File");
+    settle();
     EXPECT_EQ(pedal.writes(), QStringList({"0A0100"}));
     EXPECT_TRUE(log().contains("num of bytes: 3"));
 
-    prompts.files = {}; // cancelled: nothing is sent and nothing waits
-    main->btnUploadFile->click();
+    dialogs.files = {}; // cancelled: nothing is sent and nothing waits
+    click("Upload File");
+    settle();
     EXPECT_EQ(pedal.writes().size(), 1);
+    EXPECT_TRUE(connection().operation().isEmpty());
 }
 
-TEST_F(Catalogue, UploadBeforeLinkingIsRefusedWithAMessage) {
-    main->menuDisconnectClick();
-    clickCategory("Gain");
-    clickEffect("Grizzle Drive");
+// Upload, to the preset slot or to a bank.
+
+struct UploadCase {
+    const char* name;
+    int bank;            // -1: preset mode
+    const char* command; // the first byte the pedal receives
+    const char* slot;    // where the pedal keeps it
+};
+
+void PrintTo(const UploadCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Upload : public CatalogueTest, public ::testing::WithParamInterface<UploadCase> {};
+
+TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
+    // Its length field says 2176 while it holds 2048 bytes: all of them go.
+    const QString effect = "Fuzzmoth";
+    if (const QString m = missing({effect}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    const UploadCase& c = GetParam();
+    if (c.bank >= 0) {
+        trigger("FX Bank Mode");
+        checkBank(c.bank);
+    }
+    select("Gain", effect);
+    ASSERT_TRUE(button("Upload Selected Effect")->isEnabled());
     pedal.clearWrites();
-    main->btnUpload->click();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains("not linked"));
+    dialogs.clear();
+    click("Upload Selected Effect");
+    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
+    ASSERT_TRUE(clock.runUntil([this] { return statusLabel() != "Status: "; }));
+    EXPECT_EQ(statusLabel(), "Uploading...");
+    settle();
+    EXPECT_EQ(statusLabel(), "Upload complete");
+    const QString image = imageOf(effect);
+    ASSERT_EQ(image.size(), 2 * 2048);
+    EXPECT_EQ(pedal.writes(), QStringList({"0D01", c.command + image.mid(2)}));
+    EXPECT_EQ(pedalStatus("effect.slot"), c.slot);
+    EXPECT_EQ(pedalStatus("effect.number").toInt(), effectNumber(effect));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, Upload,
+                         ::testing::Values(UploadCase{"PresetSlot", -1, "00", "preset"},
+                                           UploadCase{"BankI", 0, "0E", "bank0"},
+                                           UploadCase{"BankII", 1, "0F", "bank1"},
+                                           UploadCase{"BankIII", 2, "10", "bank2"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    select("Gain", "Grizzle Drive");
+    pedal.clearWrites();
+    dialogs.answers = {false};
+    click("Upload Selected Effect");
+    settle();
+    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
     EXPECT_TRUE(pedal.writes().isEmpty());
+    EXPECT_EQ(statusLabel(), "Status: ");
+    EXPECT_EQ(connection().state(), Connection::State::Linked);
+    pedal.command("send " + hexOf("02"));
+    clock.advance(100);
+    EXPECT_EQ(checkedBank(), 2) << "what the pedal sends still arrives";
+}
+
+TEST_F(CatalogueTest, UploadIsDisabledWithNothingSelectedInEitherMode) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+    chooseCategory("Gain");
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled()) << "a category is no effect";
+    chooseEffect("Grizzle Drive");
+    EXPECT_TRUE(button("Upload Selected Effect")->isEnabled());
+    // Bank mode starts a new selection.
+    trigger("FX Bank Mode");
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+    chooseCategory("Gain");
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+    pedal.clearWrites();
+    dialogs.clear();
+    click("Upload Selected Effect");
+    settle();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    chooseEffect("Grizzle Drive");
+    EXPECT_TRUE(button("Upload Selected Effect")->isEnabled());
+}
+
+TEST_F(CatalogueTest, UploadIsDisabledBeforeLinkAndAfterUnlink) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    trigger("Unlink");
+    select("Gain", "Grizzle Drive");
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+    pedal.clearWrites();
+    click("Upload Selected Effect");
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    link();
+    EXPECT_TRUE(button("Upload Selected Effect")->isEnabled()) << "the selection stays";
 }
 
 } // namespace

@@ -1,17 +1,13 @@
-#include "EditorFixture.h"
-#include "catalogue/CatalogueLists.h"
-#include "catalogue/ResourceNames.h"
-#include "editor/TformFXParameters.h"
+// Preset files of the stored effect's state, and impulse responses loaded
+// into an IR effect's image, end to end on the virtual pedal.
+#include "PedalFixture.h"
 #include "ir/IrLoader.h"
 #include "tests/ir/WavFiles.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
-#include <QSlider>
 
 namespace kestra::test {
 namespace {
@@ -27,122 +23,86 @@ void writeAll(const QString& path, const QByteArray& bytes) {
     file.write(bytes);
 }
 
-class FilesTest : public EditorFixture {
+QString hex(int value, int width) {
+    return QString::number(value, 16).toUpper().rightJustified(width, '0');
+}
+
+class FilesTest : public PedalFixture {
 protected:
     void SetUp() override {
-        EditorFixture::SetUp();
-        params = editor->formFXParameters.get();
-        main->menuConnectClick();
-        prompts.clear();
-    }
-
-    void select(const QString& category, const QString& effect) {
-        emit main->lstCategory->itemClicked(
-            main->lstCategory->findItems(category, Qt::MatchExactly).value(0));
-        const auto items = main->lstEffects->findItems(effect, Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1) << effect.toStdString();
-        emit main->lstEffects->itemClicked(items[0]);
-    }
-    // Uploads effect, opens it as the stored effect and reads its state.
-    void putOnPedal(const QString& category, const QString& effect) {
-        select(category, effect);
-        main->btnUpload->click();
-        poll(3);
-        main->btnOpenEffect->click();
-        main->btnRequest->click();
-        ASSERT_TRUE(main->menuSaveConfiguration->isEnabled())
-            << (prompts.errors + prompts.messages).join('|').toStdString();
-        prompts.clear();
+        PedalFixture::SetUp();
+        link();
+        dialogs.clear();
     }
     QString presetPath(const QString& name) const {
         return documents.path() + "/Quorvane/Kestra/Preset/" + name;
     }
-    // Saves under the name the dialog answers with; the path written.
+    // Saves under the name the dialog answers with (empty: cancelled); the
+    // path written, or nothing.
     QString save(const QString& chosen) {
-        prompts.files.push_back(chosen.isEmpty() ? QString() : presetPath(chosen));
-        main->menuSaveConfiguration->trigger();
-        return prompts.messages.isEmpty()
+        dialogs.files.push_back(chosen.isEmpty() ? QString() : presetPath(chosen));
+        trigger("Save Configuration");
+        settle();
+        const QString saved = "File saved successfully: ";
+        return dialogs.messages.isEmpty() || !dialogs.messages.last().startsWith(saved)
                    ? QString()
-                   : prompts.messages.last().mid(QString("File saved successfully: ").size());
+                   : dialogs.messages.last().mid(saved.size());
     }
     void load(const QString& path) {
-        prompts.files.push_back(path);
-        main->menuLoadConfiguration->trigger();
+        dialogs.files.push_back(path);
+        trigger("Load Configuration");
+        settle();
     }
     QStringList lines(const QString& path) {
-        QByteArray bytes = readAll(path);
+        const QByteArray bytes = readAll(path);
         EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF"));
         EXPECT_FALSE(bytes.contains('\n'));
         EXPECT_TRUE(bytes.endsWith('\r'));
         return QString::fromUtf8(bytes.mid(3)).split('\r', Qt::SkipEmptyParts);
     }
-    // Every value, source, reverse flag and LED the window shows.
-    QStringList shown() {
-        QStringList all;
-        for (int i = 0; i < params->numOfParameters(); ++i) {
-            const auto slot = static_cast<std::size_t>(i);
-            if (params->potParameter[slot])
-                all << QString::number(params->potParameter[slot]->value());
-            if (params->switchParameter[slot])
-                all << QString::number(params->switchParameter[slot]->isChecked());
-            if (params->multiSwitch[slot])
-                all << params->multiSwitch[slot]->currentText();
-            all << params->boxAssign[slot]->currentText()
-                << QString::number(params->reverseCheckBox[slot]->isChecked());
-        }
-        for (int k = 0; k < params->numOfReadbacks(); ++k)
-            all << params->boxAssignRdbcks[static_cast<std::size_t>(k)]->currentText();
-        return all;
-    }
-    QString status(const QString& key) {
-        for (const QString& line : pedal.command("status").split('\n'))
-            if (line.startsWith(key + '='))
-                return line.mid(key.size() + 1);
-        return {};
-    }
-    QString hex(int value, int width) {
-        return QString::number(value, 16).toUpper().rightJustified(width, '0');
-    }
-
-    TformFXParameters* params = nullptr;
 };
 
-// Gravel X2: four pots, a selector and one readback.
+// Gravel X2: pots Gain, Tone, Level, Tight; a Stage selector of six
+// positions; one readback, Clip.
 class GravelFiles : public FilesTest {
 protected:
     void SetUp() override {
         FilesTest::SetUp();
+        if (const QString m = missing({"Gravel X2"}); !m.isEmpty())
+            GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
         putOnPedal("Gain", "Gravel X2");
-        params->potParameter[0]->setValue(1023);
-        params->potParameter[1]->setValue(300);
-        params->multiSwitch[4]->setCurrentIndex(2);
-        params->boxAssign[0]->setCurrentIndex(0);       // KI
-        params->boxAssign[3]->setCurrentIndex(5);       // B1
-        params->boxAssignRdbcks[0]->setCurrentIndex(2); // RED
-        main->btnAssign->click();
-        params->reverseCheckBox[0]->click();
-        prompts.clear();
+        setSlider("Gain", 1023);
+        setSlider("Tone", 300);
+        pick("Stage", "3");
+        pick("Gain source", "KI");
+        pick("Tight source", "B1");
+        pick("Clip LED", "RED");
+        click("Assign");
+        parameter<QCheckBox>("Gain reverse")->click();
+        clock.advance(100);
+        ASSERT_EQ(pedalList("sources").mid(0, 4), QStringList({"0", "255", "255", "5"}));
+        dialogs.clear();
     }
 };
 
-TEST_F(GravelFiles, SavedFileHoldsThePedalsStateLineByLine) {
+TEST_F(GravelFiles, SavedFileHoldsThePedalsStateLineByLineReadJustBefore) {
+    pedal.clearWrites();
     const QString path = save("gravel");
-    ASSERT_EQ(path, presetPath("gravel.txt")) << prompts.errors.join('|').toStdString();
-    EXPECT_FALSE(main->btnUpload->isEnabled());
-    EXPECT_EQ(prompts.lastDialog.title, "Save Preset File");
-    EXPECT_EQ(prompts.lastDialog.fileName, "Gravel X2");
-    EXPECT_EQ(prompts.lastDialog.filter, "Preset files (*.txt)");
-    EXPECT_EQ(prompts.lastDialog.defaultSuffix, "txt");
-    EXPECT_EQ(prompts.lastDialog.folder, documents.path() + "/Quorvane/Kestra/Preset");
-    const int n = params->numOfParameters();
-    const QStringList expected = {hex(main->state().storedEffectNumber, 4),
-                                  hex(main->state().storedEffectVersion, 2),
-                                  hex(n, 2),
+    ASSERT_EQ(path, presetPath("gravel.txt")) << dialogs.errors.join('|').toStdString();
+    EXPECT_EQ(pedal.writes(), QStringList({"0205"})) << "the state is read again first";
+    EXPECT_EQ(dialogs.lastDialog.title, "Save Preset File");
+    EXPECT_EQ(dialogs.lastDialog.fileName, "Gravel X2");
+    EXPECT_EQ(dialogs.lastDialog.filter, "Preset files (*.txt)");
+    EXPECT_EQ(dialogs.lastDialog.defaultSuffix, "txt");
+    EXPECT_EQ(dialogs.lastDialog.folder, documents.path() + "/Quorvane/Kestra/Preset");
+    const QStringList expected = {hex(effectNumber("Gravel X2"), 4),
+                                  hex(pedalStatus("effect.version").toInt(), 2),
+                                  "05",
                                   "007FE000",
                                   hex(300 << 13, 8),
                                   "00000000",
                                   "00000000",
-                                  hex((2 * (1024 / params->multiSwitch[4]->count())) << 13, 8),
+                                  hex((2 * (1024 / 6)) << 13, 8),
                                   "00",
                                   "FF",
                                   "FF",
@@ -160,23 +120,22 @@ TEST_F(GravelFiles, SavedFileHoldsThePedalsStateLineByLine) {
 TEST_F(GravelFiles, LoadingTheSavedFileBringsEverythingBack) {
     const QString path = save("gravel");
     const QStringList saved = shown();
-    params->potParameter[0]->setValue(10);
-    params->multiSwitch[4]->setCurrentIndex(0);
-    params->boxAssign[3]->setCurrentIndex(12);
-    params->boxAssignRdbcks[0]->setCurrentIndex(4);
-    params->reverseCheckBox[0]->click();
+    setSlider("Gain", 10);
+    pick("Stage", "1");
+    pick("Tight source", "--");
+    pick("Clip LED", "--");
+    parameter<QCheckBox>("Gain reverse")->click();
+    clock.advance(100);
     ASSERT_NE(shown(), saved);
-    prompts.clear();
+    dialogs.clear();
 
     load(path);
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('|').toStdString();
-    EXPECT_EQ(prompts.messages, QStringList{"File loaded successfully: " + path});
-    EXPECT_EQ(prompts.lastDialog.title, "Open Preset File");
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList{"File loaded successfully: " + path});
+    EXPECT_EQ(dialogs.lastDialog.title, "Open Preset File");
     EXPECT_EQ(shown(), saved);
-    EXPECT_EQ(params->parameterValues[0], 1023);
-    EXPECT_EQ(params->parameterAssignments[3], 5);
-    EXPECT_EQ(params->reverseParameters[0], 1);
-    EXPECT_EQ(params->readbackLEDs[0], 2);
+    EXPECT_EQ(pedalValue(0), 1023);
+    EXPECT_EQ(pedalList("reverse").value(0), "1");
 }
 
 TEST_F(GravelFiles, LoadSendsOneFrameForEachControlThatChanges) {
@@ -185,15 +144,16 @@ TEST_F(GravelFiles, LoadSendsOneFrameForEachControlThatChanges) {
     load(path);
     EXPECT_TRUE(pedal.writes().isEmpty()) << pedal.writes().join('|').toStdString();
 
-    params->potParameter[1]->setValue(5);
-    params->reverseCheckBox[0]->click();
+    setSlider("Tone", 5);
+    parameter<QCheckBox>("Gain reverse")->click();
+    clock.advance(100);
     pedal.clearWrites();
     load(path);
     const QStringList writes = pedal.writes();
     ASSERT_EQ(writes.size(), 2) << writes.join('|').toStdString();
-    EXPECT_TRUE(writes[0].startsWith("01" + params->parameterAddresses[1]));
+    EXPECT_TRUE(writes[0].startsWith(setFrame("Gravel X2", 1, "")));
     EXPECT_EQ(writes[1], "080100");
-    EXPECT_EQ(status("values").split(',').value(1), "300");
+    EXPECT_EQ(pedalValue(1), 300);
 }
 
 TEST_F(GravelFiles, LineEndsAndByteOrderMarkDoNotMatter) {
@@ -205,10 +165,10 @@ TEST_F(GravelFiles, LineEndsAndByteOrderMarkDoNotMatter) {
     lf.replace('\r', '\n');
     for (const QByteArray& variant : {crlf, lf, body}) {
         writeAll(presetPath("variant.txt"), variant);
-        prompts.clear();
+        dialogs.clear();
         pedal.clearWrites();
         load(presetPath("variant.txt"));
-        EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('|').toStdString();
+        EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
         EXPECT_TRUE(pedal.writes().isEmpty());
     }
 }
@@ -216,10 +176,8 @@ TEST_F(GravelFiles, LineEndsAndByteOrderMarkDoNotMatter) {
 TEST_F(GravelFiles, FileThatDoesNotFitIsRefusedAndNothingIsApplied) {
     const QString good = QString::fromUtf8(readAll(save("gravel")).mid(3));
     const QStringList before = shown();
-    const int number = main->state().storedEffectNumber;
-    const int version = main->state().storedEffectVersion;
-    const QString otherNumber = hex(number + 1, 4);
-    const QString otherVersion = hex(version + 1, 2);
+    const QString otherNumber = hex(effectNumber("Gravel X2") + 1, 4);
+    const QString otherVersion = hex(pedalStatus("effect.version").toInt() + 1, 2);
     QString notHex = good;
     notHex.replace("007FE000", "007FG000");
     const std::pair<QString, QString> cases[] = {
@@ -234,15 +192,17 @@ TEST_F(GravelFiles, FileThatDoesNotFitIsRefusedAndNothingIsApplied) {
     };
     for (const auto& [text, error] : cases) {
         writeAll(presetPath("bad.txt"), text.toUtf8());
-        params->potParameter[0]->setValue(3);
-        prompts.clear();
+        setSlider("Gain", 3);
+        clock.advance(10);
+        dialogs.clear();
         pedal.clearWrites();
         load(presetPath("bad.txt"));
-        ASSERT_EQ(prompts.errors.size(), 1) << text.toStdString();
-        EXPECT_TRUE(prompts.errors[0].startsWith(error)) << prompts.errors[0].toStdString();
-        EXPECT_EQ(params->potParameter[0]->value(), 3);
+        ASSERT_EQ(dialogs.errors.size(), 1) << text.toStdString();
+        EXPECT_TRUE(dialogs.errors[0].startsWith(error)) << dialogs.errors[0].toStdString();
+        EXPECT_EQ(slider("Gain"), 3);
         EXPECT_TRUE(pedal.writes().isEmpty());
-        params->potParameter[0]->setValue(1023);
+        setSlider("Gain", 1023);
+        clock.advance(10);
     }
     EXPECT_EQ(shown(), before);
 }
@@ -251,92 +211,106 @@ TEST_F(GravelFiles, ChosenNameGetsTheTxtExtensionCaseSensitively) {
     const std::pair<QString, QString> cases[] = {
         {"test", "test.txt"}, {"test.TXT", "test.TXT.txt"}, {"test.txt", "test.txt"}};
     for (const auto& [chosen, written] : cases) {
-        prompts.clear();
+        dialogs.clear();
         EXPECT_EQ(save(chosen), presetPath(written));
         EXPECT_TRUE(QFile::exists(presetPath(written))) << written.toStdString();
     }
 }
 
-TEST_F(GravelFiles, CancelledOrFailedSaveLeavesFilesAloneAndUploadDisabled) {
-    main->btnUpload->setEnabled(true);
+TEST_F(GravelFiles, CancelledOrFailedSaveLeavesFilesAlone) {
     EXPECT_TRUE(save("").isEmpty());
-    EXPECT_TRUE(prompts.errors.isEmpty());
-    EXPECT_FALSE(main->btnUpload->isEnabled());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_TRUE(QDir(presetPath("")).isEmpty());
 
     ASSERT_TRUE(QDir().mkpath(presetPath("taken.txt")));
     EXPECT_TRUE(save("taken").isEmpty());
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("Error saving file: "));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Error saving file: "));
     EXPECT_TRUE(QFileInfo(presetPath("taken.txt")).isDir());
 
-    prompts.clear();
+    dialogs.clear();
     load(presetPath("missing.txt"));
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("Error loading file: "));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Error loading file: "));
 }
 
 TEST_F(FilesTest, EffectWithoutReadbacksHasNoLedLinesAndKeepsItsSwitch) {
-    putOnPedal("Gain", "Grizzle Drive");
-    ASSERT_EQ(params->numOfReadbacks(), 0);
-    params->switchParameter[3]->setChecked(true);
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    putOnPedal("Gain", "Grizzle Drive"); // Drive, Tone, Level, and the Bright switch
+    auto* bright = parameter<ToggleSwitch>("Bright");
+    ASSERT_NE(bright, nullptr);
+    bright->click();
+    clock.advance(10);
     const QString path = save("drive");
     const QStringList saved = lines(path);
-    const int n = params->numOfParameters();
-    ASSERT_EQ(saved.size(), 3 + 3 * n);
+    ASSERT_EQ(saved.size(), 3 + 3 * 4);
     EXPECT_EQ(saved[3 + 3], "00800000");
-    params->switchParameter[3]->setChecked(false);
-    prompts.clear();
+    bright->click();
+    clock.advance(10);
+    dialogs.clear();
     pedal.clearWrites();
     load(path);
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('|').toStdString();
-    EXPECT_TRUE(params->switchParameter[3]->isChecked());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+    EXPECT_TRUE(bright->isChecked());
     EXPECT_EQ(pedal.writes().size(), 1);
 }
 
 TEST_F(FilesTest, ConfigurationNeedsTheStoredEffectInTheWindow) {
+    if (const QString m = missing({"Gravel X2", "Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
     putOnPedal("Gain", "Gravel X2");
     select("Gain", "Grizzle Drive");
+    EXPECT_FALSE(action("Save Configuration")->isEnabled());
+    EXPECT_FALSE(action("Load Configuration")->isEnabled());
     pedal.clearWrites();
-    prompts.files.push_back(presetPath("x.txt"));
-    main->menuSaveConfigurationClick();
-    main->menuLoadConfigurationClick();
-    EXPECT_EQ(prompts.errors.size(), 2);
+    dialogs.files = {presetPath("x.txt"), presetPath("x.txt")};
+    trigger("Save Configuration");
+    trigger("Load Configuration");
+    settle();
+    EXPECT_EQ(dialogs.files.size(), 2u) << "no file dialog opens";
     EXPECT_TRUE(pedal.writes().isEmpty());
     EXPECT_FALSE(QFile::exists(presetPath("x.txt")));
 }
 
 class IrFiles : public FilesTest {
 protected:
-    QString original() {
-        CatalogueLists lists;
-        lists.read_file_from_stream(format_resource_name("Cabprint 4x12"));
-        return lists.categoryList.value(0);
+    void SetUp() override {
+        FilesTest::SetUp();
+        if (const QString m = missing({Effect}); !m.isEmpty())
+            GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+        rule = *irRuleFor(Effect);
     }
     QString wav(const QString& name) const { return documents.path() + "/" + name; }
+    void loadIr(const QString& file) {
+        dialogs.files.push_back(file);
+        trigger("Load IR");
+    }
+
+    const QString Effect = "Cabprint 4x12";
+    IrRule rule;
 };
 
 TEST_F(IrFiles, LoadedResponseIsUploadedInsideTheEffectsImage) {
-    const IrRule rule = *irRuleFor("Cabprint 4x12");
     std::vector<std::int32_t> samples(static_cast<std::size_t>(rule.samples) + 100, 0);
     samples[0] = static_cast<std::int32_t>(0xF2345600);
     samples[1] = 0x7F000000;
     ASSERT_TRUE(writeWav(wav("cab.wav"), SF_FORMAT_PCM_24, samples));
-    select("Impulse Response", "Cabprint 4x12");
-    ASSERT_TRUE(main->menuLoadIR->isEnabled());
-    prompts.clear();
-    prompts.files.push_back(wav("cab.wav"));
-    main->menuLoadIR->trigger();
-    ASSERT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('|').toStdString();
-    EXPECT_EQ(prompts.lastDialog.filter, "Wave Files (*.wav)");
-    EXPECT_EQ(prompts.messages, QStringList{"Selected file data:\r\nName: cab.wav\r\nSize: " +
+    select("Impulse Response", Effect);
+    ASSERT_TRUE(action("Load IR")->isEnabled());
+    dialogs.clear();
+    loadIr(wav("cab.wav"));
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+    EXPECT_EQ(dialogs.lastDialog.filter, "Wave Files (*.wav)");
+    EXPECT_EQ(dialogs.messages, QStringList{"Selected file data:\r\nName: cab.wav\r\nSize: " +
                                             QString::number(QFileInfo(wav("cab.wav")).size()) +
                                             "\r\nSample rate: 48000\r\nBits per sample: 24"});
 
     pedal.clearWrites();
-    main->btnUpload->click();
+    click("Upload Selected Effect");
+    settle();
     const QString sent = pedal.writes().value(1);
-    const QString image = original();
+    const QString image = imageOf(Effect);
     const qsizetype start = 2 * rule.byteOffset;
     const qsizetype length = 2 * rule.blockBytes();
     ASSERT_EQ(sent.size(), image.size());
@@ -344,34 +318,31 @@ TEST_F(IrFiles, LoadedResponseIsUploadedInsideTheEffectsImage) {
     EXPECT_EQ(sent.mid(start + length), image.mid(start + length));
     EXPECT_EQ(sent.mid(start, length),
               "FFF23456007F0000" + QString("00000000").repeated(rule.samples - 2));
-    poll(3);
-    EXPECT_EQ(main->lblStatus->text(), "Upload complete");
+    EXPECT_EQ(statusLabel(), "Upload complete");
 }
 
 TEST_F(IrFiles, RefusedFileLeavesTheLoadedResponse) {
-    const IrRule rule = *irRuleFor("Cabprint 4x12");
     ASSERT_TRUE(writeWav(wav("good.wav"), SF_FORMAT_PCM_32,
                          std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples), 0x100)));
     ASSERT_TRUE(writeWav(wav("16.wav"), SF_FORMAT_PCM_16,
                          std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples), 0)));
     ASSERT_TRUE(writeWav(wav("short.wav"), SF_FORMAT_PCM_24,
                          std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples) - 1, 0)));
-    select("Impulse Response", "Cabprint 4x12");
-    prompts.files.push_back(wav("good.wav"));
-    main->menuLoadIR->trigger();
-    const QString loaded = main->state().irEffectImage;
+    select("Impulse Response", Effect);
+    loadIr(wav("good.wav"));
+    const QString loaded = main->impulseResponseImage(Effect);
     ASSERT_FALSE(loaded.isEmpty());
     for (const char* name : {"16.wav", "short.wav"}) {
-        prompts.clear();
-        prompts.files.push_back(wav(name));
-        main->menuLoadIR->trigger();
-        EXPECT_EQ(prompts.errors.size(), 1) << name;
-        EXPECT_TRUE(prompts.messages.isEmpty()) << name;
-        EXPECT_EQ(main->state().irEffectImage, loaded) << name;
+        dialogs.clear();
+        loadIr(wav(name));
+        EXPECT_EQ(dialogs.errors.size(), 1) << name;
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << name;
+        EXPECT_EQ(main->impulseResponseImage(Effect), loaded) << name;
     }
-    prompts.clear();
-    main->menuLoadIR->trigger(); // cancelled
-    EXPECT_TRUE(prompts.errors.isEmpty() && prompts.messages.isEmpty());
+    dialogs.clear();
+    trigger("Load IR"); // cancelled
+    EXPECT_TRUE(dialogs.errors.isEmpty() && dialogs.messages.isEmpty());
+    EXPECT_EQ(main->impulseResponseImage(Effect), loaded);
 }
 
 } // namespace
