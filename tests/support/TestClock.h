@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/Clock.h"
+#include "tests/support/QtPrinters.h"
 
 #include <algorithm>
 #include <functional>

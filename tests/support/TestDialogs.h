@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/Dialogs.h"
+#include "tests/support/QtPrinters.h"
 
 #include <QStringList>
 #include <deque>

@@ -324,15 +324,18 @@ TEST_F(IrFiles, LoadedResponseIsUploadedInsideTheEffectsImage) {
 TEST_F(IrFiles, RefusedFileLeavesTheLoadedResponse) {
     ASSERT_TRUE(writeWav(wav("good.wav"), SF_FORMAT_PCM_32,
                          std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples), 0x100)));
-    ASSERT_TRUE(writeWav(wav("16.wav"), SF_FORMAT_PCM_16,
-                         std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples), 0)));
+    {
+        QFile text(wav("notes.wav"));
+        ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+        text.write("not a sound file\n");
+    }
     ASSERT_TRUE(writeWav(wav("short.wav"), SF_FORMAT_PCM_24,
                          std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples) - 1, 0)));
     select("Impulse Response", Effect);
     loadIr(wav("good.wav"));
     const QString loaded = main->impulseResponseImage(Effect);
     ASSERT_FALSE(loaded.isEmpty());
-    for (const char* name : {"16.wav", "short.wav"}) {
+    for (const char* name : {"notes.wav", "short.wav"}) {
         dialogs.clear();
         loadIr(wav(name));
         EXPECT_EQ(dialogs.errors.size(), 1) << name;

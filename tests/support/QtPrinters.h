@@ -1,0 +1,22 @@
+// Qt's strings as text in GoogleTest's failure messages, not as bytes.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+inline void PrintTo(const QStringList& list, std::ostream* os) {
+    *os << '{';
+    for (qsizetype i = 0; i < list.size(); ++i)
+        *os << (i ? ", " : "") << '"' << list[i].toStdString() << '"';
+    *os << '}';
+}
+
+inline void PrintTo(const QByteArray& bytes, std::ostream* os) {
+    *os << bytes.toHex(' ').toUpper().toStdString();
+}
