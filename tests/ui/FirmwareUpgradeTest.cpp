@@ -225,6 +225,25 @@ TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuie
     EXPECT_EQ(clock.activeTimers(), 0);
 }
 
+// Unlink leaves the pedal in its bootloader, still in step with the editor:
+// it takes the next Link's sync byte for the first half of a command.
+TEST_F(FirmwareUpgradeTest, ArmedLinkFindsTheBootloaderUnlinkLeftListening) {
+    enterFromMenu();
+    trigger("Unlink");
+    trigger("Upgrade Mode");
+    dialogs.clear();
+    pedal.clearWrites();
+    link();
+    EXPECT_EQ(pedal.writes(), QStringList({"7F", "7F"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
+    expectBootloaderListens();
+
+    upgrade("Firmware_1");
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_1", 1);
+}
+
 TEST_F(FirmwareUpgradeTest, UpgradeWaitsForAnImageToBeChosen) {
     enterFromMenu();
     pedal.clearWrites();
