@@ -1,13 +1,18 @@
 // The firmware upgrade from the menus and the Firmware Upgrade window: into
 // the ROM bootloader, the image written, and the pedal back in normal use;
-// refused steps and a silent bootloader.
+// refused steps, a silent bootloader, the cable pulled mid-write, and every
+// other control kept away from a listening bootloader.
 #include "EditorFixture.h"
 #include "catalogue/ResourceStore.h"
 #include "firmware/Bootloader.h"
 #include "firmware/FirmwareImage.h"
+#include "ui/widgets/ToggleSwitch.h"
 
 #include <QComboBox>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <functional>
 
 namespace kestra::test {
 namespace {
@@ -328,6 +333,225 @@ TEST_F(FirmwareUpgradeTest, ASilentBootloaderStopsTheUpgradeInsteadOfHanging) {
     EXPECT_TRUE(dialogs.errors[0].contains("did not answer the Erase command"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
+
+// A partly written firmware must not be left behind by closing the editor.
+TEST_F(FirmwareUpgradeTest, ClosingDuringTheUpgradeIsRefusedAndTheUpgradeCompletes) {
+    main->show();
+    enterFromMenu();
+    startUpgrade("Firmware_2");
+    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() >= 20; }));
+    EXPECT_EQ(connection().state(), State::Upgrading);
+    EXPECT_FALSE(action("Unlink")->isEnabled());
+    EXPECT_FALSE(action("Upgrade Mode")->isEnabled());
+
+    EXPECT_FALSE(main->close());
+    EXPECT_TRUE(main->isVisible());
+    // Even an Unlink that got past its disabled entry leaves the write running.
+    action("Unlink")->setEnabled(true);
+    trigger("Unlink");
+    EXPECT_EQ(connection().state(), State::Upgrading);
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    for (const QString& error : dialogs.errors)
+        EXPECT_TRUE(error.contains("firmware is being written")) << error.toStdString();
+
+    settle();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+    expectBackToNormal();
+    EXPECT_TRUE(main->close()) << "once the upgrade has ended";
+}
+
+TEST_F(FirmwareUpgradeTest, AnUnplugDuringTheUpgradeIsOneMessageAndAReplugLinksAgain) {
+    enterFromMenu();
+    startUpgrade("Firmware_2");
+    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() >= 20; }));
+    pedal.command("fault unplug");
+    clock.advance(100);
+    EXPECT_EQ(connection().state(), State::Lost);
+    EXPECT_EQ(dialogs.errors,
+              QStringList({"The pedal was disconnected. Reconnect it and choose Link."}));
+    EXPECT_FALSE(dialogs.messages.contains(Complete));
+    EXPECT_TRUE(action("Link")->isEnabled());
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+    EXPECT_EQ(progress()->value(), 0);
+    clock.advance(5000);
+    EXPECT_EQ(dialogs.errors.size(), 1) << "one message, not one per call";
+
+    // Back on USB power the virtual pedal boots its application.
+    pedal.command("fault replug");
+    dialogs.clear();
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+
+    // And the interrupted upgrade can be done again from the start.
+    pedal.command("save-button down");
+    trigger("Upgrade Mode");
+    settle();
+    expectBootloaderListens();
+    upgrade("Firmware_2");
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+}
+
+// While the bootloader listens, every control that talks to the application
+// is kept from it. Most are disabled then; each case goes past that (it
+// enables the control first) to show that nothing reaches the bootloader
+// even so, which would take the bytes for commands and fall out of step.
+class BootloaderListens : public FirmwareUpgradeTest {
+public:
+    // Linked with an uploaded effect whose state has been read, a preset
+    // file saved from it before a knob moved, then into the bootloader.
+    void SetUp() override {
+        FirmwareUpgradeTest::SetUp();
+        link();
+        select("Gain", "Grizzle Drive");
+        click("Upload Selected Effect");
+        settle();
+        click("Get FX Stored on Pedal");
+        settle();
+        click("Request");
+        settle();
+        ASSERT_TRUE(action("Save Configuration")->isEnabled())
+            << (dialogs.errors + dialogs.messages).join('|').toStdString();
+        presetFile = documents.filePath("preset.txt");
+        dialogs.files = {presetFile};
+        trigger("Save Configuration");
+        settle();
+        ASSERT_TRUE(QFileInfo::exists(presetFile));
+        // The file now holds another Drive than the pedal: loading it would send.
+        moveDrive();
+        settle();
+
+        pedal.command("save-button down");
+        trigger("Upgrade Mode");
+        settle();
+        ASSERT_EQ(connection().state(), State::Bootloader);
+        pedal.clearWrites();
+        dialogs.clear();
+    }
+
+    static void enable(QWidget* widget) {
+        for (; widget; widget = widget->parentWidget())
+            widget->setEnabled(true);
+    }
+    void forceClick(QAbstractButton* b) {
+        enable(b);
+        b->click();
+    }
+    void forceClick(const QString& name) { forceClick(button(name)); }
+    void forceTrigger(const QString& text) {
+        QAction* entry = action(text);
+        entry->setEnabled(true);
+        entry->trigger();
+    }
+    QWidget* console() { return &editor->console(); }
+    ParameterWindow& parameterWindow() { return editor->parameterWindow(); }
+    void unlink() { trigger("Unlink"); }
+    void closeMain() {
+        main->show();
+        main->close();
+    }
+    void loadPresetFile() {
+        dialogs.files = {presetFile};
+        forceTrigger("Load Configuration");
+    }
+    void saveConfiguration() {
+        dialogs.files = {documents.filePath("other.txt")};
+        forceTrigger("Save Configuration");
+    }
+    void moveDrive() {
+        auto* drive = control<QSlider>(&parameterWindow(), "Drive");
+        ASSERT_TRUE(drive);
+        enable(drive);
+        drive->setValue(drive->value() == 700 ? 300 : 700);
+    }
+    void switchLiveOn() { forceClick(control<ToggleSwitch>(main, "Live OFF")); }
+
+    QString presetFile;
+};
+
+// What an attempt does instead of reaching the bootloader.
+enum class Instead {
+    Refused, // the connection turns it down: says why, or logs it as not sent
+    SendsNothing,
+    EndsLink, // the next Link, armed by Upgrade Mode, finds the bootloader again
+};
+
+struct SenderCase {
+    const char* name;
+    std::function<void(BootloaderListens&)> attempt;
+    Instead instead = Instead::Refused;
+};
+
+void PrintTo(const SenderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NothingReachesTheBootloader : public BootloaderListens,
+                                    public ::testing::WithParamInterface<SenderCase> {};
+
+TEST_P(NothingReachesTheBootloader, AndTheUpgradeStillCompletes) {
+    const SenderCase& c = GetParam();
+    const qsizetype notSentBefore = log().count("not sent");
+    c.attempt(*this);
+    settle();
+    EXPECT_TRUE(pedal.writes().isEmpty()) << pedal.writes().join(' ').toStdString();
+    EXPECT_EQ(pedalStatus("mode"), "bootloader");
+    EXPECT_EQ(pedalStatus("uart"), "115200 8E1") << "the ROM is still synchronised";
+    if (c.instead == Instead::Refused) {
+        EXPECT_TRUE(dialogs.errors.join('\n').contains("bootloader") ||
+                    log().count("not sent") > notSentBefore)
+            << "the attempt never reached the connection";
+    }
+    main->refreshEnabledStates();
+
+    if (c.instead == Instead::EndsLink) {
+        EXPECT_EQ(connection().state(), State::Unlinked);
+        trigger("Upgrade Mode");
+        link();
+        EXPECT_EQ(dialogs.messages.value(0), LinkConnected)
+            << dialogs.errors.join('\n').toStdString();
+    }
+    expectBootloaderListens();
+    upgrade("Firmware_2");
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Senders, NothingReachesTheBootloader,
+    ::testing::Values(
+        SenderCase{"ParameterControl", [](BootloaderListens& t) { t.moveDrive(); }},
+        SenderCase{"SaveConfiguration", [](BootloaderListens& t) { t.saveConfiguration(); }},
+        SenderCase{"LoadConfiguration", [](BootloaderListens& t) { t.loadPresetFile(); }},
+        SenderCase{"EraseEeprom",
+                   [](BootloaderListens& t) {
+                       t.forceClick(control<QPushButton>(t.console(), "Erase EEPROM"));
+                   }},
+        SenderCase{"ReadEeprom",
+                   [](BootloaderListens& t) {
+                       t.forceClick(control<QPushButton>(t.console(), "Read EEPROM"));
+                   }},
+        SenderCase{"MidiChannel", [](BootloaderListens& t) { t.forceTrigger("OMNI"); }},
+        SenderCase{"ModeMenu", [](BootloaderListens& t) { t.forceTrigger("FX Bank Mode"); },
+                   Instead::SendsNothing},
+        SenderCase{"LiveSwitch", [](BootloaderListens& t) { t.switchLiveOn(); }},
+        SenderCase{"Request", [](BootloaderListens& t) { t.forceClick("Request"); }},
+        SenderCase{"GetStoredEffect",
+                   [](BootloaderListens& t) { t.forceClick("Get FX Stored on Pedal"); }},
+        SenderCase{"Upload", [](BootloaderListens& t) { t.forceClick("Upload Selected Effect"); }},
+        SenderCase{"Assign", [](BootloaderListens& t) { t.forceClick("Assign"); }},
+        SenderCase{"StoreSettings",
+                   [](BootloaderListens& t) { t.forceClick("Store Settings On Pedal"); }},
+        SenderCase{"EraseSettings", [](BootloaderListens& t) { t.forceTrigger("Erase Settings"); }},
+        SenderCase{"CloseMainWindow", [](BootloaderListens& t) { t.closeMain(); },
+                   Instead::EndsLink},
+        SenderCase{"Unlink", [](BootloaderListens& t) { t.unlink(); }, Instead::EndsLink}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kestra::test
