@@ -92,11 +92,20 @@ StepResult handshakeReply(const FramedMessage& reply) {
     return StepResult::fail(QStringLiteral("Connection to bootloader failed"));
 }
 
-void addHandshake(Exchange& exchange) {
+// Either answer to a second sync byte shows a ROM in step.
+StepResult resyncReply(const FramedMessage& reply) {
+    const QString text = replyText(reply);
+    debugLog(QStringLiteral("received Byte: ") + text);
+    if (text == AckText || text == NackText)
+        return StepResult::next();
+    return StepResult::fail(QStringLiteral("Connection to bootloader failed"));
+}
+
+void addHandshake(Exchange& exchange, Exchange::ReplyHandler reply = handshakeReply) {
     exchange.line(LineSettings::bootloader())
         .write(bytesOf({bootloader::Sync}))
         .awaitReply(ReplyShape::bootloaderAck(), BootloaderReplyTimeLimitMs,
-                    QStringLiteral("the bootloader's handshake"), handshakeReply);
+                    QStringLiteral("the bootloader's handshake"), std::move(reply));
 }
 
 // A silent bootloader fails the handshake like a refusing one.
@@ -138,6 +147,13 @@ Exchange enterBootloader(std::function<void(const ExchangeResult&)> done) {
 Exchange bootloaderHandshake(std::function<void(const ExchangeResult&)> done) {
     Exchange exchange(QStringLiteral("bootloader handshake"));
     addHandshake(exchange);
+    exchange.onFinished(handshakeOutcome(std::move(done)));
+    return exchange;
+}
+
+Exchange bootloaderResync(std::function<void(const ExchangeResult&)> done) {
+    Exchange exchange(QStringLiteral("bootloader handshake"));
+    addHandshake(exchange, resyncReply);
     exchange.onFinished(handshakeOutcome(std::move(done)));
     return exchange;
 }

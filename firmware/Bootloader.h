@@ -29,6 +29,13 @@ Exchange enterBootloader(std::function<void(const ExchangeResult&)> done);
 // Upgrade Mode is checked).
 Exchange bootloaderHandshake(std::function<void(const ExchangeResult&)> done);
 
+// A second sync byte, for a ROM that was left listening (Unlink, or the
+// editor closed): it took the handshake's sync byte for the first half of a
+// command and stayed silent. This one completes the pair, and the ROM's NACK
+// (or the ACK of one that was not in step after all) shows that it waits for
+// a command.
+Exchange bootloaderResync(std::function<void(const ExchangeResult&)> done);
+
 // Back to the application's line, without a word to the pedal: unchecking
 // Upgrade Mode after a handshake.
 Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done);

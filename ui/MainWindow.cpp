@@ -345,22 +345,8 @@ void MainWindow::onScan() {
 void MainWindow::onLink() {
     std::optional<Exchange> first;
     if (upgradeArmed_) {
-        first = bootloaderHandshake([this](const ExchangeResult& result) {
-            if (result.completed()) {
-                Dialogs::instance().message(
-                    QStringLiteral("Connection to bootloader succeeded, ready for firmware "
-                                   "upgrade"));
-                return refreshEnabledStates();
-            }
-            upgradeArmed_ = false;
-            refreshEnabledStates();
-            if (result.outcome == ExchangeResult::Outcome::Cancelled ||
-                result.outcome == ExchangeResult::Outcome::Lost)
-                return;
-            Dialogs::instance().error(bootloaderFailedMessage());
-            // The device is open: the link goes on as a normal one.
-            readStoredEffectThen({});
-        });
+        first = bootloaderHandshake(
+            [this](const ExchangeResult& result) { onArmedHandshake(result, true); });
     } else {
         first = readStoredEffect(
             [this](const Outcome<StoredEffectReply>& outcome) { takeStoredEffect(outcome); });

@@ -154,6 +154,8 @@ private:
     void onUpgradeModeTriggered();
     void enterBootloader();
     void leaveBootloader();
+    // The outcome of Link's handshake while Upgrade Mode is checked.
+    void onArmedHandshake(const ExchangeResult& result, bool firstSync);
     void onUpgradeFinished(const ExchangeResult& result);
 
     // Settings and the update check.

@@ -84,6 +84,29 @@ void MainWindow::leaveBootloader() {
     upgradeArmed_ = false;
 }
 
+void MainWindow::onArmedHandshake(const ExchangeResult& result, bool firstSync) {
+    if (result.completed()) {
+        Dialogs::instance().message(
+            QStringLiteral("Connection to bootloader succeeded, ready for firmware upgrade"));
+        return refreshEnabledStates();
+    }
+    if (result.outcome == ExchangeResult::Outcome::Cancelled ||
+        result.outcome == ExchangeResult::Outcome::Lost) {
+        upgradeArmed_ = false;
+        return refreshEnabledStates();
+    }
+    // A bootloader left listening by Unlink is still in step and took the
+    // sync byte for half a command: a second one completes it.
+    if (firstSync && connection_.run(bootloaderResync(
+                         [this](const ExchangeResult& again) { onArmedHandshake(again, false); })))
+        return;
+    upgradeArmed_ = false;
+    refreshEnabledStates();
+    Dialogs::instance().error(bootloaderFailedMessage());
+    // The device is open: the link goes on as a normal one.
+    readStoredEffectThen({});
+}
+
 void MainWindow::onUpgradeFinished(const ExchangeResult& result) {
     // After Go the pedal runs its new firmware and the line is the
     // application's; after a failure it stays in its bootloader.

@@ -1,10 +1,12 @@
+// The debug console: its EEPROM tools on the linked pedal, Erase Settings
+// that uses them, and how new log lines move the view.
 #include "EditorFixture.h"
-#include "console/PrintConsole.h"
 #include "core/DebugLog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollBar>
 
 namespace kestra::test {
@@ -14,68 +16,116 @@ class Console : public EditorFixture {
 protected:
     void SetUp() override {
         EditorFixture::SetUp();
-        main->menuConnectClick();
-        prompts.clear();
+        link();
+        dialogs.clear();
         pedal.clearWrites();
-        console = editor->formPrint.get();
     }
-    TformPrint* console = nullptr;
+    ConsoleWindow& console() { return editor->console(); }
+    QPushButton* tool(const QString& name) { return control<QPushButton>(&console(), name); }
+    void chooseDevice(const QString& address) {
+        control<QComboBox>(&console(), "E2P addr")->setCurrentText(address);
+    }
 };
 
 TEST_F(Console, EraseThenReadShowsMemoryErasedWithOneLinePerAddress) {
-    console->cmbI2Caddr->setCurrentText("50");
-    console->btnEraseEeprom->click();
-    console->btnReadEEPROM->click();
+    chooseDevice("50");
+    tool("Erase EEPROM")->click();
+    // The erase runs: a Read clicked meanwhile would reach a pedal still erasing.
+    EXPECT_FALSE(tool("Read EEPROM")->isEnabled());
+    tool("Read EEPROM")->click();
+    settle();
+    EXPECT_EQ(pedal.writes(), QStringList({"0B50000000"}));
+
+    const int before = console().logLineCount();
+    tool("Read EEPROM")->click();
+    settle();
     EXPECT_EQ(pedal.writes(), QStringList({"0B50000000", "0C5000000000"}));
-    EXPECT_EQ(clock.pausedMs() >= 4100, true);
-    const int before = console->logLineCount();
-    poll(2);
-    EXPECT_EQ(prompts.messages, QStringList({"Memory Erased"}));
-    EXPECT_GE(console->logLineCount() - before, 16384);
+    EXPECT_EQ(dialogs.messages, QStringList({"Memory Erased"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_GE(console().logLineCount() - before, 16384);
     EXPECT_TRUE(log().contains("\n0: FF\n1: FF\n"));
     EXPECT_TRUE(log().contains("\n16383: FF"));
 }
 
 TEST_F(Console, ADumpWithDataShowsNoMessage) {
-    console->ReadEEPROM("51");
-    poll(2);
-    EXPECT_TRUE(prompts.messages.isEmpty());
+    chooseDevice("51");
+    tool("Read EEPROM")->click();
+    settle();
+    EXPECT_EQ(pedal.writes(), QStringList({"0C5100000000"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
     EXPECT_TRUE(log().contains("\n16383: "));
 }
 
-TEST_F(Console, EraseSettingsWipesBothDevicesAndReadsThemBack) {
-    prompts.answers = {false};
-    main->menuEraseSettings->trigger();
+TEST_F(Console, EraseSettingsAsksFirstThenWipesBothDevicesAndReadsThemBack) {
+    dialogs.answers = {false};
+    trigger("Erase Settings");
+    settle();
     EXPECT_TRUE(pedal.writes().isEmpty());
-    ASSERT_EQ(prompts.questions.size(), 1);
-    EXPECT_TRUE(prompts.questions[0].startsWith("Are you sure you want to delete all settings?"));
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].startsWith("Are you sure you want to delete all settings?"));
+    EXPECT_EQ(dialogs.defaults[0], Dialogs::Default::No) << "a slip of Enter erases nothing";
 
-    main->menuEraseSettings->trigger();
+    trigger("Erase Settings");
+    settle();
     EXPECT_EQ(pedal.writes(),
               QStringList({"0B50000000", "0C5000000000", "0B51000000", "0C5100000000"}));
-    poll(4);
-    EXPECT_EQ(prompts.messages, QStringList({"Memory Erased", "Memory Erased"}));
+    EXPECT_EQ(dialogs.messages, QStringList({"Memory Erased", "Memory Erased"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
 TEST_F(Console, ToolsWithoutAnAddressSendTheShortFrames) {
-    console->btnEraseEeprom->click();
-    console->btnReadEEPROM->click();
+    tool("Erase EEPROM")->click();
+    settle();
+    tool("Read EEPROM")->click();
+    settle();
     EXPECT_EQ(pedal.writes(), QStringList({"0B000000", "0C00000000"}));
 }
 
+// A dump that stops short never reaches the log as a whole one, and the
+// link stays usable.
+TEST_F(Console, ADumpCutShortSaysThePedalDidNotAnswer) {
+    chooseDevice("50");
+    pedal.command("fault truncate 100");
+    tool("Read EEPROM")->click();
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal did not answer Read EEPROM"))
+        << dialogs.errors[0].toStdString();
+    EXPECT_FALSE(log().contains("\n16383: "));
+    EXPECT_EQ(connection().state(), Connection::State::Linked);
+
+    dialogs.clear();
+    tool("Read EEPROM")->click();
+    settle();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(log().contains("\n16383: "));
+}
+
+TEST_F(Console, ToolsNeedALinkedPedal) {
+    trigger("Unlink");
+    EXPECT_FALSE(tool("Erase EEPROM")->isEnabled());
+    EXPECT_FALSE(tool("Read EEPROM")->isEnabled());
+    link();
+    EXPECT_TRUE(tool("Erase EEPROM")->isEnabled());
+    EXPECT_TRUE(tool("Read EEPROM")->isEnabled());
+}
+
 TEST_F(Console, ScrollBoxDecidesWhetherNewLinesMoveTheView) {
-    console->resize(400, 200);
+    console().resize(400, 200);
+    console().show();
     for (int i = 0; i < 200; ++i)
         debugLog(QStringLiteral("line %1").arg(i));
-    QScrollBar* bar = console->Memo1->verticalScrollBar();
+    QScrollBar* bar = control<QPlainTextEdit>(&console(), "Debug log")->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
     EXPECT_EQ(bar->value(), bar->maximum());
-    console->btnScrollTop->click();
+    tool("UP")->click();
     EXPECT_EQ(bar->value(), 0);
-    console->CheckBox1->setChecked(false);
+    control<QCheckBox>(&console(), "scroll")->setChecked(false);
     debugLog(QStringLiteral("one more"));
     EXPECT_EQ(bar->value(), 0);
-    console->btnClear->click();
-    EXPECT_EQ(console->logText(), QString());
+    tool("Clear")->click();
+    EXPECT_EQ(console().logText(), QString());
 }
 
 } // namespace

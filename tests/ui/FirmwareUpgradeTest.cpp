@@ -1,14 +1,23 @@
-#include "firmware/FirmwareUpgrade.h"
-
+// The firmware upgrade from the menus and the Firmware Upgrade window: into
+// the ROM bootloader, the image written, and the pedal back in normal use;
+// refused steps, a silent bootloader, the cable pulled mid-write, and every
+// other control kept away from a listening bootloader.
 #include "EditorFixture.h"
 #include "catalogue/ResourceStore.h"
+#include "firmware/Bootloader.h"
 #include "firmware/FirmwareImage.h"
+#include "ui/widgets/ToggleSwitch.h"
 
 #include <QComboBox>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <functional>
 
 namespace kestra::test {
 namespace {
+
+using State = Connection::State;
 
 const QString EntryQuestion = QStringLiteral(
     "To enter Firmware Upgrade Mode keep B2(SAVE) button on the pedal pressed while clicking YES.");
@@ -22,14 +31,13 @@ const QString Failed = QStringLiteral("Connection to bootloader failed");
 
 class FirmwareUpgradeTest : public EditorFixture {
 protected:
-    TformFirmwareUpgrade& window() { return *editor->formFirmwareUpgrade; }
-
-    QString status(const QString& key) {
-        for (const QString& line : pedal.command("status").split('\n'))
-            if (line.startsWith(key + '='))
-                return line.mid(key.size() + 1);
-        return {};
+    FirmwareWindow& window() { return editor->firmwareWindow(); }
+    QComboBox* images() { return control<QComboBox>(&window(), "Firmware"); }
+    QAbstractButton* upgradeButton() {
+        return control<QAbstractButton>(&window(), "Upgrade Firmware");
     }
+    QProgressBar* progress() { return control<QProgressBar>(&window(), "Upgrade progress"); }
+
     QByteArray flash(std::uint32_t address, int length) {
         QByteArray bytes;
         for (int done = 0; done < length; done += 4096) {
@@ -43,40 +51,41 @@ protected:
     }
     // Linked, B2 held, Upgrade Mode answered Yes.
     void enterFromMenu() {
-        main->menuConnectClick();
-        prompts.clear();
+        link();
+        dialogs.clear();
         pedal.command("save-button down");
         pedal.clearWrites();
-        main->menuFirmwareUpgradeMode->trigger();
+        trigger("Upgrade Mode");
+        settle();
     }
-    void choose(const QString& image) {
-        window().cmbFirmwareChoose->setCurrentIndex(window().cmbFirmwareChoose->findText(image));
-    }
-    // Chooses image, opens the window from the menu and clicks Upgrade.
-    void upgrade(const QString& image) {
-        main->menuStartFirmwareUpgrade->trigger();
+    void choose(const QString& image) { images()->setCurrentIndex(images()->findText(image)); }
+    // Opens the window from the menu, chooses image and clicks Upgrade.
+    void startUpgrade(const QString& image) {
+        trigger("Start Firmware Upgrade");
         choose(image);
-        prompts.clear();
-        window().btnUpgradeFirmware->click();
+        dialogs.clear();
+        upgradeButton()->click();
     }
-    void expectBootloaderConnected() {
-        EXPECT_TRUE(main->state().firmwareUpgradeMode);
-        EXPECT_TRUE(main->menuStartFirmwareUpgrade->isEnabled());
-        EXPECT_FALSE(main->btnRequest->isEnabled());
-        EXPECT_FALSE(main->btnUpload->isEnabled());
-        EXPECT_FALSE(main->btnOpenEffect->isEnabled());
-        EXPECT_FALSE(main->Timer_USB_read.isActive());
-        EXPECT_EQ(status("mode"), "bootloader");
-        EXPECT_EQ(status("line"), "115200 8E1");
+    void upgrade(const QString& image) {
+        startUpgrade(image);
+        settle();
+    }
+    void expectBootloaderListens() {
+        EXPECT_EQ(connection().state(), State::Bootloader);
+        EXPECT_TRUE(action("Upgrade Mode")->isChecked());
+        EXPECT_TRUE(action("Start Firmware Upgrade")->isEnabled());
+        EXPECT_FALSE(button("Request")->isEnabled());
+        EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+        EXPECT_FALSE(button("Get FX Stored on Pedal")->isEnabled());
+        EXPECT_EQ(pedalStatus("mode"), "bootloader");
+        EXPECT_EQ(pedalStatus("line"), "115200 8E1");
     }
     void expectBackToNormal() {
-        EXPECT_FALSE(main->state().firmwareUpgradeMode);
-        EXPECT_FALSE(main->menuFirmwareUpgradeMode->isChecked());
-        EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
-        EXPECT_TRUE(main->btnRequest->isEnabled());
-        EXPECT_TRUE(main->btnUpload->isEnabled());
-        EXPECT_TRUE(main->Timer_USB_read.isActive());
-        EXPECT_EQ(status("line"), "115200 8N1");
+        EXPECT_EQ(connection().state(), State::Linked);
+        EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+        EXPECT_FALSE(action("Start Firmware Upgrade")->isEnabled());
+        EXPECT_TRUE(button("Get FX Stored on Pedal")->isEnabled());
+        EXPECT_EQ(pedalStatus("line"), "115200 8N1");
     }
     void expectImageWritten(const QString& image, int version) {
         const QByteArray expected = *ResourceStore::compiled().find(image);
@@ -84,18 +93,16 @@ protected:
         EXPECT_EQ(flash(bootloader::VersionRecordAddress, 8).toHex(),
                   QByteArray("00000000000000") +
                       QByteArray::number(version, 16).rightJustified(2, '0'));
-        EXPECT_EQ(status("mode"), "app");
-        EXPECT_EQ(status("firmware"), QString::number(version));
+        EXPECT_EQ(pedalStatus("mode"), "app");
+        EXPECT_EQ(pedalStatus("firmware"), QString::number(version));
     }
 };
 
 TEST_F(FirmwareUpgradeTest, WindowStartsWithNothingChosen) {
     EXPECT_EQ(window().windowTitle(), "Firmware Upgrade");
-    EXPECT_EQ(window().cmbFirmwareChoose->currentIndex(), -1);
-    EXPECT_EQ(window().cmbFirmwareChoose->count(), 3);
-    EXPECT_EQ(window().btnUpgradeFirmware->accessibleName(), "Upgrade Firmware");
-    EXPECT_FALSE(window().cmbFirmwareChoose->accessibleName().isEmpty());
-    EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
+    EXPECT_EQ(images()->currentIndex(), -1);
+    EXPECT_EQ(images()->count(), 3);
+    EXPECT_FALSE(action("Start Firmware Upgrade")->isEnabled());
 
     choose("Firmware_3");
     EXPECT_EQ(window().imageName(), "Firmware_3");
@@ -105,19 +112,19 @@ TEST_F(FirmwareUpgradeTest, WindowStartsWithNothingChosen) {
 
 TEST_F(FirmwareUpgradeTest, UpgradeFromTheMenuWritesTheImageAndThePedalRestartsWithIt) {
     enterFromMenu();
-    EXPECT_EQ(prompts.questions, QStringList({EntryQuestion}));
+    EXPECT_EQ(dialogs.questions, QStringList({EntryQuestion}));
     EXPECT_EQ(pedal.writes(), QStringList({"0D01", "0500010203040506", "7F"}));
-    EXPECT_EQ(prompts.messages, QStringList({MenuConnected}));
+    EXPECT_EQ(dialogs.messages, QStringList({MenuConnected}));
     EXPECT_TRUE(log().contains("received Byte: 79"));
-    expectBootloaderConnected();
+    expectBootloaderListens();
 
     upgrade("Firmware_2");
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
-    EXPECT_EQ(prompts.messages, QStringList({Complete}));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
     expectImageWritten("Firmware_2", 2);
     expectBackToNormal();
     EXPECT_FALSE(window().isVisible());
-    EXPECT_EQ(window().ProgressBar1->value(), 0);
+    EXPECT_EQ(progress()->value(), 0);
     const int size = static_cast<int>(ResourceStore::compiled().find("Firmware_2")->size());
     EXPECT_TRUE(log().contains(QStringLiteral("num of chunks: %1\nnum of bytes last chunk: %2")
                                    .arg(size / 256)
@@ -125,174 +132,426 @@ TEST_F(FirmwareUpgradeTest, UpgradeFromTheMenuWritesTheImageAndThePedalRestartsW
     EXPECT_TRUE(log().contains("SEND GO COMMAND"));
 
     // The restarted pedal reports its new firmware.
-    prompts.clear();
-    main->btnOpenEffect->click();
-    EXPECT_EQ(main->menuFirmwareVersion->text(), "Firmware Version: 2");
+    dialogs.clear();
+    click("Get FX Stored on Pedal");
+    settle();
+    EXPECT_TRUE(action("Firmware Version: 2"));
 }
 
 TEST_F(FirmwareUpgradeTest, NoAtTheQuestionSendsNoEntryFrameAndUndoesTheBypass) {
-    main->menuConnectClick();
+    link();
     pedal.command("save-button down");
     pedal.clearWrites();
-    prompts.answers = {false};
-    main->menuFirmwareUpgradeMode->trigger();
+    dialogs.answers = {false};
+    trigger("Upgrade Mode");
+    settle();
     EXPECT_EQ(pedal.writes(), QStringList({"0D01", "0D00"}));
-    EXPECT_EQ(status("mode"), "app");
-    EXPECT_FALSE(main->state().firmwareUpgradeMode);
-    EXPECT_FALSE(main->menuFirmwareUpgradeMode->isChecked());
-    EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
+    EXPECT_EQ(pedalStatus("mode"), "app");
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(action("Start Firmware Upgrade")->isEnabled());
 }
 
 TEST_F(FirmwareUpgradeTest, WithoutB2HeldTheHandshakeFailsAndTheLinkReturnsToNormal) {
-    main->menuConnectClick();
+    link();
     pedal.clearWrites();
-    prompts.clear();
-    main->menuFirmwareUpgradeMode->trigger();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith(Failed));
-    EXPECT_TRUE(prompts.messages.isEmpty());
+    dialogs.clear();
+    trigger("Upgrade Mode");
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith(Failed));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
     EXPECT_EQ(pedal.writes().last(), "0D00") << "bypass is switched off again";
-    EXPECT_EQ(status("mode"), "app");
-    EXPECT_EQ(status("line"), "115200 8N1");
-    EXPECT_FALSE(main->state().firmwareUpgradeMode);
-    EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
-    EXPECT_TRUE(main->Timer_USB_read.isActive());
+    EXPECT_EQ(pedalStatus("mode"), "app");
+    EXPECT_EQ(pedalStatus("line"), "115200 8N1");
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(action("Start Firmware Upgrade")->isEnabled());
 }
 
 TEST_F(FirmwareUpgradeTest, UpgradeModeWhileUnlinkedArmsTheNextLink) {
-    main->menuFirmwareUpgradeMode->trigger();
-    EXPECT_TRUE(main->menuFirmwareUpgradeMode->isChecked());
-    EXPECT_TRUE(main->state().firmwareUpgradeMode);
+    trigger("Upgrade Mode");
+    EXPECT_TRUE(action("Upgrade Mode")->isChecked());
     EXPECT_TRUE(pedal.writes().isEmpty());
-    EXPECT_TRUE(prompts.questions.isEmpty());
+    EXPECT_TRUE(dialogs.questions.isEmpty());
 
     // Powered on with B2 held: the pedal starts in its bootloader.
     pedal.command("bootloader");
-    main->menuConnectClick();
+    link();
     EXPECT_EQ(pedal.writes(), QStringList({"7F"})) << "no application frame at Link";
-    EXPECT_EQ(prompts.messages, QStringList({LinkConnected}));
+    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
     EXPECT_TRUE(log().contains("received Byte: 79"));
-    EXPECT_FALSE(main->state().linked);
-    expectBootloaderConnected();
+    expectBootloaderListens();
 
     upgrade("Firmware_1");
-    EXPECT_EQ(prompts.messages, QStringList({Complete}));
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
     expectImageWritten("Firmware_1", 1);
     expectBackToNormal();
-    EXPECT_TRUE(main->state().linked);
-    EXPECT_TRUE(main->btnOpenEffect->isEnabled());
 }
 
 TEST_F(FirmwareUpgradeTest, ArmedLinkToAnApplicationFailsTheHandshakeThenLinksNormally) {
-    main->menuFirmwareUpgradeMode->trigger();
-    main->menuConnectClick();
-    ASSERT_FALSE(prompts.errors.isEmpty());
-    EXPECT_TRUE(prompts.errors[0].startsWith(Failed));
-    EXPECT_FALSE(main->state().firmwareUpgradeMode);
-    EXPECT_FALSE(main->menuFirmwareUpgradeMode->isChecked());
-    EXPECT_TRUE(main->state().linked);
-    EXPECT_EQ(status("line"), "115200 8N1");
-    EXPECT_TRUE(prompts.messages.contains("No effect found on pedal"));
+    trigger("Upgrade Mode");
+    link();
+    ASSERT_FALSE(dialogs.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors[0].startsWith(Failed));
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(pedalStatus("line"), "115200 8N1");
+    EXPECT_TRUE(dialogs.messages.contains("No effect found on pedal"));
 }
 
-TEST_F(FirmwareUpgradeTest, ArmedLinkWithoutADeviceReportsTheFailedHandshake) {
+// The device cannot be opened at all: that is what the player reads, and
+// the next Link is still armed.
+TEST_F(FirmwareUpgradeTest, ArmedLinkWithoutADeviceSaysItWasNotFound) {
     pedal.command("devices 0");
-    main->menuFirmwareUpgradeMode->trigger();
-    main->menuConnectClick();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith(Failed));
-    EXPECT_FALSE(main->state().linked);
-    EXPECT_TRUE(main->menuConnect->isEnabled());
-    EXPECT_LT(clock.elapsedMs(), BootloaderReplyTimeLimitMs) << "no wait on a closed device";
+    trigger("Upgrade Mode");
+    trigger("Link");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains("was not found")) << dialogs.errors[0].toStdString();
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_TRUE(action("Link")->isEnabled());
+    EXPECT_TRUE(action("Upgrade Mode")->isChecked());
+    EXPECT_EQ(clock.activeTimers(), 0) << "no wait on a closed device";
 }
 
 TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuietly) {
     enterFromMenu();
-    ASSERT_TRUE(main->menuStartFirmwareUpgrade->isEnabled());
+    ASSERT_TRUE(action("Start Firmware Upgrade")->isEnabled());
     pedal.clearWrites();
-    main->menuDisconnectClick();
+    trigger("Unlink");
     EXPECT_TRUE(pedal.writes().isEmpty()) << "no Live off into the bootloader";
-    EXPECT_FALSE(main->state().firmwareUpgradeMode);
-    EXPECT_FALSE(main->menuFirmwareUpgradeMode->isChecked());
-    EXPECT_FALSE(main->menuStartFirmwareUpgrade->isEnabled());
-    EXPECT_FALSE(main->btnUpload->isEnabled());
-    EXPECT_FALSE(main->btnRequest->isEnabled());
-    EXPECT_TRUE(main->menuConnect->isEnabled());
-    EXPECT_TRUE(main->menuEraseSettings->isEnabled());
-    EXPECT_FALSE(main->Timer_USB_read.isActive());
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(action("Start Firmware Upgrade")->isEnabled());
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+    EXPECT_FALSE(button("Request")->isEnabled());
+    EXPECT_TRUE(action("Link")->isEnabled());
+    EXPECT_FALSE(action("Erase Settings")->isEnabled());
+    EXPECT_EQ(clock.activeTimers(), 0);
 }
 
-TEST_F(FirmwareUpgradeTest, UpgradeWithNothingChosenSaysSoAndSendsNothing) {
+// Unlink leaves the pedal in its bootloader, still in step with the editor:
+// it takes the next Link's sync byte for the first half of a command.
+TEST_F(FirmwareUpgradeTest, ArmedLinkFindsTheBootloaderUnlinkLeftListening) {
+    enterFromMenu();
+    trigger("Unlink");
+    trigger("Upgrade Mode");
+    dialogs.clear();
+    pedal.clearWrites();
+    link();
+    EXPECT_EQ(pedal.writes(), QStringList({"7F", "7F"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
+    expectBootloaderListens();
+
+    upgrade("Firmware_1");
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_1", 1);
+}
+
+TEST_F(FirmwareUpgradeTest, UpgradeWaitsForAnImageToBeChosen) {
     enterFromMenu();
     pedal.clearWrites();
-    main->menuStartFirmwareUpgrade->trigger();
+    trigger("Start Firmware Upgrade");
     EXPECT_TRUE(window().isVisible());
-    prompts.clear();
-    window().btnUpgradeFirmware->click();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains("No firmware is chosen"));
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+    upgradeButton()->click();
+    settle();
     EXPECT_TRUE(pedal.writes().isEmpty());
-    expectBootloaderConnected();
+    choose("Firmware_1");
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+    expectBootloaderListens();
 }
 
 // A refused step stops the upgrade where it is, says which step, and leaves
-// the bootloader connected so that a second click writes the image.
+// the bootloader listening so that a second click writes the image.
+struct NackCase {
+    const char* name;
+    int reply; // the n-th bootloader reply of the upgrade is a NACK
+    const char* step;
+};
+
+void PrintTo(const NackCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class NackDuringUpgrade : public FirmwareUpgradeTest,
-                          public ::testing::WithParamInterface<std::pair<int, const char*>> {};
+                          public ::testing::WithParamInterface<NackCase> {};
 
 TEST_P(NackDuringUpgrade, StopsWithAMessageAndCanBeRetried) {
     enterFromMenu();
-    const auto [n, step] = GetParam();
-    pedal.command(QStringLiteral("fault nack %1").arg(n));
+    pedal.command(QStringLiteral("fault nack %1").arg(GetParam().reply));
     upgrade("Firmware_2");
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains(QString::fromLatin1(step)))
-        << prompts.errors[0].toStdString();
-    EXPECT_FALSE(prompts.messages.contains(Complete));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLatin1(GetParam().step)))
+        << dialogs.errors[0].toStdString();
+    EXPECT_FALSE(dialogs.messages.contains(Complete));
     EXPECT_TRUE(log().contains("NOT ACK"));
     EXPECT_TRUE(window().isVisible());
-    EXPECT_TRUE(window().btnUpgradeFirmware->isEnabled());
-    EXPECT_TRUE(main->menuDisconnect->isEnabled());
-    expectBootloaderConnected();
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+    EXPECT_TRUE(action("Unlink")->isEnabled());
+    expectBootloaderListens();
 
-    prompts.clear();
-    window().btnUpgradeFirmware->click();
-    EXPECT_EQ(prompts.messages, QStringList({Complete}));
+    dialogs.clear();
+    upgradeButton()->click();
+    settle();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
     expectImageWritten("Firmware_2", 2);
     expectBackToNormal();
 }
 
-INSTANTIATE_TEST_SUITE_P(Steps, NackDuringUpgrade,
-                         ::testing::Values(std::pair{1, "the Erase command"},
-                                           std::pair{5, "the data of chunk 1 of"},
-                                           std::pair{6, "the Write Memory command for chunk 2 of"},
-                                           std::pair{7, "the address 08000100 for chunk 2 of"}));
+INSTANTIATE_TEST_SUITE_P(
+    Steps, NackDuringUpgrade,
+    ::testing::Values(NackCase{"Erase", 1, "the Erase command"},
+                      NackCase{"FirstChunkData", 5, "the data of chunk 1 of"},
+                      NackCase{"SecondChunkCommand", 6, "the Write Memory command for chunk 2 of"},
+                      NackCase{"SecondChunkAddress", 7, "the address 08000100 for chunk 2 of"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpgradeTest, ARefusedGoStopsWithoutClaimingCompletion) {
     enterFromMenu();
-    main->menuStartFirmwareUpgrade->trigger();
+    trigger("Start Firmware Upgrade");
     choose("Firmware_3");
     const int size = static_cast<int>(ResourceStore::compiled().find("Firmware_3")->size());
     const int chunks = (size + 255) / 256;
     // Erase 2 replies, 3 a chunk, 3 for the version record, then Go.
     pedal.command(QStringLiteral("fault nack %1").arg(2 + 3 * chunks + 3 + 1));
-    prompts.clear();
-    window().btnUpgradeFirmware->click();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains("the Go command"));
-    EXPECT_TRUE(prompts.messages.isEmpty());
-    expectBootloaderConnected();
+    dialogs.clear();
+    upgradeButton()->click();
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains("the Go command"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    expectBootloaderListens();
 }
 
 TEST_F(FirmwareUpgradeTest, ASilentBootloaderStopsTheUpgradeInsteadOfHanging) {
     enterFromMenu();
     pedal.command("fault silent on");
     upgrade("Firmware_1");
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].contains("did not answer the Erase command"));
-    EXPECT_TRUE(prompts.messages.isEmpty());
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].contains("did not answer the Erase command"));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
+
+// A partly written firmware must not be left behind by closing the editor.
+TEST_F(FirmwareUpgradeTest, ClosingDuringTheUpgradeIsRefusedAndTheUpgradeCompletes) {
+    main->show();
+    enterFromMenu();
+    startUpgrade("Firmware_2");
+    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() >= 20; }));
+    EXPECT_EQ(connection().state(), State::Upgrading);
+    EXPECT_FALSE(action("Unlink")->isEnabled());
+    EXPECT_FALSE(action("Upgrade Mode")->isEnabled());
+
+    EXPECT_FALSE(main->close());
+    EXPECT_TRUE(main->isVisible());
+    // Even an Unlink that got past its disabled entry leaves the write running.
+    action("Unlink")->setEnabled(true);
+    trigger("Unlink");
+    EXPECT_EQ(connection().state(), State::Upgrading);
+    ASSERT_EQ(dialogs.errors.size(), 2);
+    for (const QString& error : dialogs.errors)
+        EXPECT_TRUE(error.contains("firmware is being written")) << error.toStdString();
+
+    settle();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+    expectBackToNormal();
+    EXPECT_TRUE(main->close()) << "once the upgrade has ended";
+}
+
+TEST_F(FirmwareUpgradeTest, AnUnplugDuringTheUpgradeIsOneMessageAndAReplugLinksAgain) {
+    enterFromMenu();
+    startUpgrade("Firmware_2");
+    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() >= 20; }));
+    pedal.command("fault unplug");
+    clock.advance(100);
+    EXPECT_EQ(connection().state(), State::Lost);
+    EXPECT_EQ(dialogs.errors,
+              QStringList({"The pedal was disconnected. Reconnect it and choose Link."}));
+    EXPECT_FALSE(dialogs.messages.contains(Complete));
+    EXPECT_TRUE(action("Link")->isEnabled());
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(upgradeButton()->isEnabled());
+    EXPECT_EQ(progress()->value(), 0);
+    clock.advance(5000);
+    EXPECT_EQ(dialogs.errors.size(), 1) << "one message, not one per call";
+
+    // Back on USB power the virtual pedal boots its application.
+    pedal.command("fault replug");
+    dialogs.clear();
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+
+    // And the interrupted upgrade can be done again from the start.
+    pedal.command("save-button down");
+    trigger("Upgrade Mode");
+    settle();
+    expectBootloaderListens();
+    upgrade("Firmware_2");
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+}
+
+// While the bootloader listens, every control that talks to the application
+// is kept from it. Most are disabled then; each case goes past that (it
+// enables the control first) to show that nothing reaches the bootloader
+// even so, which would take the bytes for commands and fall out of step.
+class BootloaderListens : public FirmwareUpgradeTest {
+public:
+    // Linked with an uploaded effect whose state has been read, a preset
+    // file saved from it before a knob moved, then into the bootloader.
+    void SetUp() override {
+        FirmwareUpgradeTest::SetUp();
+        link();
+        select("Gain", "Grizzle Drive");
+        click("Upload Selected Effect");
+        settle();
+        click("Get FX Stored on Pedal");
+        settle();
+        click("Request");
+        settle();
+        ASSERT_TRUE(action("Save Configuration")->isEnabled())
+            << (dialogs.errors + dialogs.messages).join('|').toStdString();
+        presetFile = documents.filePath("preset.txt");
+        dialogs.files = {presetFile};
+        trigger("Save Configuration");
+        settle();
+        ASSERT_TRUE(QFileInfo::exists(presetFile));
+        // The file now holds another Drive than the pedal: loading it would send.
+        moveDrive();
+        settle();
+
+        pedal.command("save-button down");
+        trigger("Upgrade Mode");
+        settle();
+        ASSERT_EQ(connection().state(), State::Bootloader);
+        pedal.clearWrites();
+        dialogs.clear();
+    }
+
+    static void enable(QWidget* widget) {
+        for (; widget; widget = widget->parentWidget())
+            widget->setEnabled(true);
+    }
+    void forceClick(QAbstractButton* b) {
+        enable(b);
+        b->click();
+    }
+    void forceClick(const QString& name) { forceClick(button(name)); }
+    void forceTrigger(const QString& text) {
+        QAction* entry = action(text);
+        entry->setEnabled(true);
+        entry->trigger();
+    }
+    QWidget* console() { return &editor->console(); }
+    ParameterWindow& parameterWindow() { return editor->parameterWindow(); }
+    void unlink() { trigger("Unlink"); }
+    void closeMain() {
+        main->show();
+        main->close();
+    }
+    void loadPresetFile() {
+        dialogs.files = {presetFile};
+        forceTrigger("Load Configuration");
+    }
+    void saveConfiguration() {
+        dialogs.files = {documents.filePath("other.txt")};
+        forceTrigger("Save Configuration");
+    }
+    void moveDrive() {
+        auto* drive = control<QSlider>(&parameterWindow(), "Drive");
+        ASSERT_TRUE(drive);
+        enable(drive);
+        drive->setValue(drive->value() == 700 ? 300 : 700);
+    }
+    void switchLiveOn() { forceClick(control<ToggleSwitch>(main, "Live OFF")); }
+
+    QString presetFile;
+};
+
+// What an attempt does instead of reaching the bootloader.
+enum class Instead {
+    Refused, // the connection turns it down: says why, or logs it as not sent
+    SendsNothing,
+    EndsLink, // the next Link, armed by Upgrade Mode, finds the bootloader again
+};
+
+struct SenderCase {
+    const char* name;
+    std::function<void(BootloaderListens&)> attempt;
+    Instead instead = Instead::Refused;
+};
+
+void PrintTo(const SenderCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class NothingReachesTheBootloader : public BootloaderListens,
+                                    public ::testing::WithParamInterface<SenderCase> {};
+
+TEST_P(NothingReachesTheBootloader, AndTheUpgradeStillCompletes) {
+    const SenderCase& c = GetParam();
+    const qsizetype notSentBefore = log().count("not sent");
+    c.attempt(*this);
+    settle();
+    EXPECT_TRUE(pedal.writes().isEmpty()) << pedal.writes().join(' ').toStdString();
+    EXPECT_EQ(pedalStatus("mode"), "bootloader");
+    EXPECT_EQ(pedalStatus("uart"), "115200 8E1") << "the ROM is still synchronised";
+    if (c.instead == Instead::Refused) {
+        EXPECT_TRUE(dialogs.errors.join('\n').contains("bootloader") ||
+                    log().count("not sent") > notSentBefore)
+            << "the attempt never reached the connection";
+    }
+    main->refreshEnabledStates();
+
+    if (c.instead == Instead::EndsLink) {
+        EXPECT_EQ(connection().state(), State::Unlinked);
+        trigger("Upgrade Mode");
+        link();
+        EXPECT_EQ(dialogs.messages.value(0), LinkConnected)
+            << dialogs.errors.join('\n').toStdString();
+    }
+    expectBootloaderListens();
+    upgrade("Firmware_2");
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    expectImageWritten("Firmware_2", 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Senders, NothingReachesTheBootloader,
+    ::testing::Values(
+        SenderCase{"ParameterControl", [](BootloaderListens& t) { t.moveDrive(); }},
+        SenderCase{"SaveConfiguration", [](BootloaderListens& t) { t.saveConfiguration(); }},
+        SenderCase{"LoadConfiguration", [](BootloaderListens& t) { t.loadPresetFile(); }},
+        SenderCase{"EraseEeprom",
+                   [](BootloaderListens& t) {
+                       t.forceClick(control<QPushButton>(t.console(), "Erase EEPROM"));
+                   }},
+        SenderCase{"ReadEeprom",
+                   [](BootloaderListens& t) {
+                       t.forceClick(control<QPushButton>(t.console(), "Read EEPROM"));
+                   }},
+        SenderCase{"MidiChannel", [](BootloaderListens& t) { t.forceTrigger("OMNI"); }},
+        SenderCase{"ModeMenu", [](BootloaderListens& t) { t.forceTrigger("FX Bank Mode"); },
+                   Instead::SendsNothing},
+        SenderCase{"LiveSwitch", [](BootloaderListens& t) { t.switchLiveOn(); }},
+        SenderCase{"Request", [](BootloaderListens& t) { t.forceClick("Request"); }},
+        SenderCase{"GetStoredEffect",
+                   [](BootloaderListens& t) { t.forceClick("Get FX Stored on Pedal"); }},
+        SenderCase{"Upload", [](BootloaderListens& t) { t.forceClick("Upload Selected Effect"); }},
+        SenderCase{"Assign", [](BootloaderListens& t) { t.forceClick("Assign"); }},
+        SenderCase{"StoreSettings",
+                   [](BootloaderListens& t) { t.forceClick("Store Settings On Pedal"); }},
+        SenderCase{"EraseSettings", [](BootloaderListens& t) { t.forceTrigger("Erase Settings"); }},
+        SenderCase{"CloseMainWindow", [](BootloaderListens& t) { t.closeMain(); },
+                   Instead::EndsLink},
+        SenderCase{"Unlink", [](BootloaderListens& t) { t.unlink(); }, Instead::EndsLink}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kestra::test

@@ -1,3 +1,5 @@
+// The editor's settings files below the documents folder: created at the
+// first start, read exactly as they are, written when the player chooses.
 #include "EditorFixture.h"
 #include "catalogue/ResourceStore.h"
 #include "core/Settings.h"
@@ -36,6 +38,15 @@ protected:
             file.write(bytes);
         }
     }
+    QMenu* look() {
+        for (QMenu* menu : main->menuBar()->findChildren<QMenu*>())
+            if (menu->title() == "Look")
+                return menu;
+        ADD_FAILURE() << "no Look menu";
+        return nullptr;
+    }
+    QGroupBox* banks() { return control<QGroupBox>(main, "FX Bank"); }
+
     std::vector<std::pair<QString, QByteArray>> files;
 };
 
@@ -46,19 +57,24 @@ TEST_F(LocalSettings, FirstStartCreatesFoldersAndDefaultsAndAppliesTheFirstLook)
     EXPECT_EQ(bytesOf(settings::modeFile()), "PRESET");
     EXPECT_FALSE(QFile::exists(settings::styleFile()));
     EXPECT_EQ(qApp->styleSheet(), styleSheetOf(0));
-    EXPECT_TRUE(main->state().showUpdateMessage);
-    EXPECT_TRUE(main->menuShowUpdateMsg->isChecked());
-    EXPECT_FALSE(main->state().bankMode);
-    EXPECT_TRUE(main->menuModePreset->isChecked());
-    EXPECT_FALSE(main->menuModeBank->isChecked());
-    EXPECT_FALSE(main->lblBankNum->isEnabled());
-    EXPECT_TRUE(prompts.errors.isEmpty()) << prompts.errors.join('\n').toStdString();
+    EXPECT_TRUE(main->showUpdateMessage());
+    EXPECT_TRUE(action("Show Update Message")->isChecked());
+    EXPECT_FALSE(main->bankMode());
+    EXPECT_TRUE(action("Preset Mode")->isChecked());
+    EXPECT_FALSE(action("FX Bank Mode")->isChecked());
+    EXPECT_FALSE(banks()->isEnabled());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
 struct ModeCase {
+    const char* name;
     QByteArray content;
     bool bankMode, presetChecked, bankChecked;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ModeFile : public LocalSettings, public ::testing::WithParamInterface<ModeCase> {
 protected:
@@ -70,30 +86,38 @@ protected:
 
 TEST_P(ModeFile, IsReadExactlyAtStartAndLeftAsItWas) {
     const ModeCase& c = GetParam();
-    EXPECT_EQ(main->state().bankMode, c.bankMode);
-    EXPECT_EQ(main->menuModePreset->isChecked(), c.presetChecked);
-    EXPECT_EQ(main->menuModeBank->isChecked(), c.bankChecked);
+    EXPECT_EQ(main->bankMode(), c.bankMode);
+    EXPECT_EQ(action("Preset Mode")->isChecked(), c.presetChecked);
+    EXPECT_EQ(action("FX Bank Mode")->isChecked(), c.bankChecked);
+    EXPECT_EQ(banks()->isEnabled(), c.bankMode);
     if (c.bankMode) {
-        EXPECT_TRUE(main->lblBankNum->isEnabled());
-        EXPECT_TRUE(main->rdbtnBank1->isChecked());
+        EXPECT_TRUE(button("Bank I")->isChecked());
     }
     EXPECT_EQ(bytesOf(settings::modeFile()), c.content);
 }
 
 INSTANTIATE_TEST_SUITE_P(Contents, ModeFile,
-                         ::testing::Values(ModeCase{"BANK", true, false, true},
-                                           ModeCase{"PRESET", false, true, false},
-                                           ModeCase{"\xEF\xBB\xBF"
+                         ::testing::Values(ModeCase{"Bank", "BANK", true, false, true},
+                                           ModeCase{"Preset", "PRESET", false, true, false},
+                                           ModeCase{"BankAfterByteOrderMark",
+                                                    "\xEF\xBB\xBF"
                                                     "BANK",
                                                     true, false, true},
-                                           ModeCase{"BANK\n", false, false, false},
-                                           ModeCase{"bank", false, false, false}));
+                                           ModeCase{"BankWithLineEnd", "BANK\n", false, false,
+                                                    false},
+                                           ModeCase{"LowerCase", "bank", false, false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(LocalSettings, ModeChangesReplaceTheModeFile) {
-    main->SetBankMode();
+    link();
+    trigger("FX Bank Mode");
     EXPECT_EQ(bytesOf(settings::modeFile()), "BANK");
-    main->SetPresetMode();
+    EXPECT_TRUE(action("FX Bank Mode")->isChecked());
+    EXPECT_FALSE(action("Preset Mode")->isChecked());
+    trigger("Preset Mode");
     EXPECT_EQ(bytesOf(settings::modeFile()), "PRESET");
+    EXPECT_TRUE(action("Preset Mode")->isChecked());
+    EXPECT_FALSE(action("FX Bank Mode")->isChecked());
 }
 
 class StartupMessageNo : public LocalSettings {
@@ -104,27 +128,27 @@ class StartupMessageNo : public LocalSettings {
 };
 
 TEST_F(StartupMessageNo, ClearsTheChoiceAndItsCheckMark) {
-    EXPECT_FALSE(main->state().showUpdateMessage);
-    EXPECT_FALSE(main->menuShowUpdateMsg->isChecked());
-    main->menuShowUpdateMsg->trigger();
+    EXPECT_FALSE(main->showUpdateMessage());
+    EXPECT_FALSE(action("Show Update Message")->isChecked());
+    trigger("Show Update Message");
     EXPECT_EQ(bytesOf(settings::startupMessageFile()), "YES");
-    EXPECT_FALSE(main->state().showUpdateMessage) << "applies from the next start";
+    EXPECT_FALSE(main->showUpdateMessage()) << "applies from the next start";
 }
 
 TEST_F(LocalSettings, ShowUpdateMessageWritesOnlyAnExistingFile) {
-    main->menuShowUpdateMsg->trigger();
-    EXPECT_FALSE(main->menuShowUpdateMsg->isChecked());
+    trigger("Show Update Message");
+    EXPECT_FALSE(action("Show Update Message")->isChecked());
     EXPECT_EQ(bytesOf(settings::startupMessageFile()), "NO");
-    EXPECT_TRUE(main->state().showUpdateMessage);
+    EXPECT_TRUE(main->showUpdateMessage());
 
     QFile::remove(settings::startupMessageFile());
-    main->menuShowUpdateMsg->trigger();
+    trigger("Show Update Message");
     EXPECT_FALSE(QFile::exists(settings::startupMessageFile()));
-    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 TEST_F(LocalSettings, LookMenuOffersSevenStylesAndKeepsTheChoice) {
-    const QList<QAction*> entries = main->menuLook->actions();
+    const QList<QAction*> entries = look()->actions();
     ASSERT_EQ(entries.size(), 7);
     for (int i = 0; i < entries.size(); ++i)
         EXPECT_EQ(entries[i]->text(), QString::number(i));
@@ -137,9 +161,14 @@ TEST_F(LocalSettings, LookMenuOffersSevenStylesAndKeepsTheChoice) {
 }
 
 struct StyleCase {
+    const char* name;
     QByteArray content;
     int applied; // -1: the look stays as it was
 };
+
+void PrintTo(const StyleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StyleFile : public LocalSettings, public ::testing::WithParamInterface<StyleCase> {
 protected:
@@ -153,13 +182,16 @@ TEST_P(StyleFile, SelectsTheSavedLook) {
     const StyleCase& c = GetParam();
     EXPECT_EQ(qApp->styleSheet(), c.applied < 0 ? QString() : styleSheetOf(c.applied));
     EXPECT_EQ(bytesOf(settings::styleFile()), c.content) << "reading never rewrites it";
-    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Contents, StyleFile,
-                         ::testing::Values(StyleCase{"7", 7}, StyleCase{"3", 3},
-                                           StyleCase{"5\r\n", 5}, StyleCase{"abc", 0},
-                                           StyleCase{"", 0}, StyleCase{"9", -1}));
+                         ::testing::Values(StyleCase{"Seven", "7", 7}, StyleCase{"Three", "3", 3},
+                                           StyleCase{"FiveWithLineEnd", "5\r\n", 5},
+                                           StyleCase{"NotANumber", "abc", 0},
+                                           StyleCase{"Empty", "", 0},
+                                           StyleCase{"NoSuchLook", "9", -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class DocumentsBlocked : public LocalSettings {
     // A file where the maker's folder belongs.
@@ -170,20 +202,20 @@ class DocumentsBlocked : public LocalSettings {
 };
 
 TEST_F(DocumentsBlocked, FolderErrorsAreReportedAndTheEditorStillStarts) {
-    ASSERT_GE(prompts.errors.size(), 2);
-    EXPECT_TRUE(prompts.errors[0].startsWith("Error creating folder: "))
-        << prompts.errors[0].toStdString();
-    EXPECT_GT(prompts.errors[0].size(), QString("Error creating folder: ").size());
-    EXPECT_TRUE(prompts.errors[1].startsWith("Error creating subfolder: "));
+    ASSERT_GE(dialogs.errors.size(), 2);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Error creating folder: "))
+        << dialogs.errors[0].toStdString();
+    EXPECT_GT(dialogs.errors[0].size(), QString("Error creating folder: ").size());
+    EXPECT_TRUE(dialogs.errors[1].startsWith("Error creating subfolder: "));
     EXPECT_EQ(qApp->styleSheet(), styleSheetOf(0));
-    EXPECT_TRUE(main->state().showUpdateMessage);
-    EXPECT_FALSE(main->state().bankMode);
+    EXPECT_TRUE(main->showUpdateMessage());
+    EXPECT_FALSE(main->bankMode());
 
-    prompts.clear();
-    main->menuLook->actions().at(4)->trigger();
+    dialogs.clear();
+    look()->actions().at(4)->trigger();
     EXPECT_EQ(qApp->styleSheet(), styleSheetOf(4)) << "the look applies even if it cannot be kept";
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("Could not save the setting to "));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Could not save the setting to "));
 }
 
 } // namespace

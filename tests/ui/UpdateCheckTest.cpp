@@ -1,5 +1,7 @@
+// The check for a newer editor on the maker's site, the New Version window,
+// and handing over to the updater.
 #include "EditorFixture.h"
-#include "app/NewVersionMsg.h"
+#include "MakerServer.h"
 #include "core/Settings.h"
 #include "ui/Updater.h"
 
@@ -8,41 +10,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QTest>
 
 namespace kestra::test {
 namespace {
 
 const QString EditorVersion = QStringLiteral(KESTRA_EDITOR_VERSION);
-
-// A plain HTTP server on the loopback interface that gives every request
-// the same answer and remembers the paths asked for.
-class MakerServer : public QObject {
-public:
-    MakerServer() {
-        server_.listen(QHostAddress::LocalHost);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_.nextPendingConnection())
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
-        });
-    }
-    QString site() const { return QStringLiteral("http://127.0.0.1:%1").arg(server_.serverPort()); }
-
-    QByteArray status = "200 OK";
-    QByteArray body;
-    QStringList paths;
-
-private:
-    void answer(QTcpSocket* socket) {
-        const QByteArray request = socket->readAll();
-        paths.append(QString::fromLatin1(request.split(' ').value(1)));
-        socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
-    }
-    QTcpServer server_;
-};
 
 // Records the addresses the editor opens in the browser.
 class Browser : public QObject {
@@ -60,7 +33,6 @@ protected:
     void prepare() override { setMakerSite(server.site()); }
     void SetUp() override {
         EditorFixture::SetUp();
-        window = editor->formNewVersionMsg.get();
         setProgramStarter([this](const QString& program, const QStringList& arguments) {
             started.append(program);
             started.append(arguments);
@@ -73,46 +45,78 @@ protected:
         setEditorTerminator({});
         EditorFixture::TearDown();
     }
+    NewVersionDialog& window() { return editor->newVersionDialog(); }
+    QString availability() {
+        for (QAction* a : main->menuBar()->findChildren<QAction*>())
+            if (a->text().startsWith("New version available") || a->text() == "No update available")
+                return a->text();
+        return {};
+    }
+    // The answer arrives through the event loop; every outcome is logged.
+    void waitForTheAnswer(qsizetype logBefore) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return log().size() > logBefore; }, 5000))
+            << "the check never ended";
+    }
     void check(const QByteArray& status, const QByteArray& body) {
         server.status = status;
         server.body = body;
-        main->checkmostrecentversiononwebsite();
+        const qsizetype before = log().size();
+        main->checkForNewerVersion();
+        waitForTheAnswer(before);
+    }
+    QStringList windowTexts() {
+        QStringList texts;
+        for (QLabel* label : window().findChildren<QLabel*>())
+            texts.append(label->text());
+        return texts;
     }
 
     MakerServer server;
     Browser browser;
-    TformNewVersionMsg* window = nullptr;
     QStringList started;
     int terminated = 0;
 };
 
-TEST_F(UpdateCheck, RunsOnceAboutASecondAfterStart) {
-    EXPECT_TRUE(main->TimerCheckWebVersion.isActive());
-    EXPECT_EQ(main->TimerCheckWebVersion.interval(), 1000);
-    EXPECT_EQ(main->menuAppVersion->text(), "Editor Version:  " + EditorVersion);
-    EXPECT_FALSE(main->menuUpdateNow->isEnabled());
-    check("200 OK", "99.0");
-    EXPECT_FALSE(main->TimerCheckWebVersion.isActive());
+TEST_F(UpdateCheck, RunsOnceAboutASecondAfterTheWindowShows) {
+    EXPECT_EQ(clock.activeTimers(), 0) << "nothing is checked before the editor shows";
+    EXPECT_TRUE(action("Editor Version:  " + EditorVersion));
+    EXPECT_FALSE(action("Update Now")->isEnabled());
+    EXPECT_EQ(availability(), "New version available:");
+
+    server.body = "99.0";
+    editor->show();
+    clock.advance(999);
+    EXPECT_EQ(clock.activeTimers(), 1);
+    const qsizetype before = log().size();
+    clock.advance(1);
+    EXPECT_EQ(clock.activeTimers(), 0);
+    waitForTheAnswer(before);
     EXPECT_EQ(server.paths, QStringList({"/download/kestra/kestra-version.php"}));
+    window().hide();
+
+    clock.advance(60000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.paths.size(), 1);
 }
 
 TEST_F(UpdateCheck, NewerVersionIsOfferedInTheMenuAndTheWindow) {
     check("200 OK", "99.0");
-    EXPECT_EQ(main->menuNewAppVersion->text(), "New version available: 99.0");
-    EXPECT_TRUE(main->menuUpdateNow->isEnabled());
-    ASSERT_TRUE(window->isVisible());
-    EXPECT_EQ(window->windowTitle(), "New Version");
-    EXPECT_EQ(window->Label1->text(), "A new version of the Kestra Editor is available");
-    EXPECT_EQ(window->Label2->text(), "Your version: " + EditorVersion + "     New version: 99.0");
+    EXPECT_EQ(availability(), "New version available: 99.0");
+    EXPECT_TRUE(action("Update Now")->isEnabled());
+    ASSERT_TRUE(window().isVisible());
+    EXPECT_EQ(window().windowTitle(), "New Version");
+    EXPECT_TRUE(windowTexts().contains("A new version of the Kestra Editor is available"));
+    EXPECT_TRUE(
+        windowTexts().contains("Your version: " + EditorVersion + "     New version: 99.0"));
     EXPECT_TRUE(log().contains("currentAppVersion: " + EditorVersion + "\nnewAppVersion: 99.0"));
-    EXPECT_TRUE(prompts.errors.isEmpty());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
 TEST_F(UpdateCheck, SameVersionSaysNoUpdate) {
     check("200 OK", EditorVersion.toUtf8());
-    EXPECT_EQ(main->menuNewAppVersion->text(), "No update available");
-    EXPECT_FALSE(main->menuUpdateNow->isEnabled());
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(availability(), "No update available");
+    EXPECT_FALSE(action("Update Now")->isEnabled());
+    EXPECT_FALSE(window().isVisible());
 }
 
 class UpdateMessageOff : public UpdateCheck {
@@ -128,73 +132,95 @@ class UpdateMessageOff : public UpdateCheck {
 
 TEST_F(UpdateMessageOff, MenuStillOffersTheUpdateButNoWindowOpens) {
     check("200 OK", "99.0");
-    EXPECT_EQ(main->menuNewAppVersion->text(), "New version available: 99.0");
-    EXPECT_TRUE(main->menuUpdateNow->isEnabled());
-    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(availability(), "New version available: 99.0");
+    EXPECT_TRUE(action("Update Now")->isEnabled());
+    EXPECT_FALSE(window().isVisible());
 }
 
-TEST_F(UpdateCheck, FailuresChangeNothingAndNeverCrash) {
-    const struct {
-        QByteArray status, body;
-        QStringList errors;
-    } cases[] = {
-        {"404 Not Found", "missing", {"Error: Not Found"}},
-        {"500 Internal Server Error", "", {"Error: Internal Server Error"}},
-        {"200 OK", "<html>busy</html>", {}},
-        {"200 OK", "", {}},
-    };
-    for (const auto& c : cases) {
-        prompts.clear();
-        check(c.status, c.body);
-        EXPECT_EQ(prompts.errors, c.errors) << c.status.data();
-        EXPECT_EQ(main->menuNewAppVersion->text(), "New version available:");
-        EXPECT_FALSE(main->menuUpdateNow->isEnabled());
-        EXPECT_FALSE(window->isVisible());
-    }
+// The editor works without the check: a failed one is logged and shown in
+// the Info menu, never in a box that interrupts the start.
+struct FailureCase {
+    const char* name;
+    QByteArray status, body;
+    const char* logged;
+    const char* availability;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
-TEST_F(UpdateCheck, UnreachableServerIsReported) {
+class FailedCheck : public UpdateCheck, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(FailedCheck, IsLoggedAndShownInTheMenuOnly) {
+    const FailureCase& c = GetParam();
+    check(c.status, c.body);
+    EXPECT_TRUE(log().contains(QString::fromLatin1(c.logged))) << log().toStdString();
+    EXPECT_EQ(availability(), QString::fromLatin1(c.availability));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_FALSE(action("Update Now")->isEnabled());
+    EXPECT_FALSE(window().isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, FailedCheck,
+    ::testing::Values(FailureCase{"NotFound", "404 Not Found", "missing", "Error: Not Found",
+                                  "New version available: could not check"},
+                      FailureCase{"ServerError", "500 Internal Server Error", "",
+                                  "Error: Internal Server Error",
+                                  "New version available: could not check"},
+                      FailureCase{"NotAVersion", "200 OK", "<html>busy</html>",
+                                  "Cannot compare the versions", "New version available:"},
+                      FailureCase{"Empty", "200 OK", "", "Cannot compare the versions",
+                                  "New version available:"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(UpdateCheck, AnUnreachableServerIsLoggedWithoutABox) {
     setMakerSite("http://127.0.0.1:1");
-    main->checkmostrecentversiononwebsite();
-    ASSERT_EQ(prompts.errors.size(), 1);
-    EXPECT_TRUE(prompts.errors[0].startsWith("Could not check for a newer version of the editor"));
-    EXPECT_FALSE(main->menuUpdateNow->isEnabled());
+    const qsizetype before = log().size();
+    main->checkForNewerVersion();
+    waitForTheAnswer(before);
+    EXPECT_TRUE(log().contains("Could not check for a newer version of the editor"));
+    EXPECT_EQ(availability(), "New version available: could not check");
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_FALSE(action("Update Now")->isEnabled());
 }
 
 TEST_F(UpdateCheck, DontShowAgainWritesNoOnlyWhenChecked) {
     check("200 OK", "99.0");
-    window->CheckBox1->setChecked(true);
-    EXPECT_EQ(QFile(settings::startupMessageFile()).open(QIODevice::ReadOnly), true);
+    auto* dontShow = control<QCheckBox>(&window(), "Don't Show This Message Again");
+    dontShow->setChecked(true);
     QFile file(settings::startupMessageFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "NO");
     file.close();
-    window->CheckBox1->setChecked(false);
+    dontShow->setChecked(false);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), "NO");
-    EXPECT_TRUE(main->state().showUpdateMessage);
+    EXPECT_TRUE(main->showUpdateMessage()) << "this run keeps its setting";
 }
 
 TEST_F(UpdateCheck, WebPagesOpenInTheBrowser) {
-    window->btnSeeWhatsNew->click();
-    main->menuSupport->trigger();
+    control<QPushButton>(&window(), "What's New?")->click();
+    trigger("Support");
     EXPECT_EQ(browser.opened, QStringList({server.site() + "/download/kestra/update/whatsnew.html",
                                            server.site() + "/contact-us/"}));
 }
 
 TEST_F(UpdateCheck, UpdateAsksFirstAndEndsTheEditorEvenWhenTheUpdaterIsMissing) {
     check("200 OK", "99.0");
-    prompts.answers = {false};
-    window->btnLaunchUpdate->click();
-    ASSERT_EQ(prompts.questions.size(), 1);
-    EXPECT_EQ(prompts.questions[0], "This action will update the KESTRA Editor to the latest "
+    dialogs.answers = {false};
+    control<QPushButton>(&window(), "Update Now")->click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0], "This action will update the KESTRA Editor to the latest "
                                     "version. Do you want to continue?");
     EXPECT_EQ(terminated, 0);
 
     // No updater lies beside the test program.
-    main->menuUpdateNow->trigger();
-    EXPECT_EQ(prompts.questions.size(), 2);
-    EXPECT_EQ(prompts.errors,
+    trigger("Update Now");
+    EXPECT_EQ(dialogs.questions.size(), 2);
+    EXPECT_EQ(dialogs.errors,
               QStringList({"Failed to launch updater. Please run as administrator."}));
     EXPECT_TRUE(started.isEmpty());
     EXPECT_EQ(terminated, 1);
