@@ -111,6 +111,12 @@ protected:
         chooseEffect(effect);
     }
     QString log() const { return editor->console().logText(); }
+    // Timers still waiting once the console has shown what was logged (its
+    // own short wait is no work of the link's).
+    int waitingTimers() {
+        log();
+        return clock.activeTimers();
+    }
     // A key=value line of the pedal's status.
     QString pedalStatus(const QString& key) {
         for (const QString& line : pedal.command("status").split('\n'))

@@ -211,7 +211,7 @@ TEST_F(FirmwareUpgradeTest, ArmedLinkWithoutADeviceSaysItWasNotFound) {
     EXPECT_EQ(connection().state(), State::Unlinked);
     EXPECT_TRUE(action("Link")->isEnabled());
     EXPECT_TRUE(action("Upgrade Mode")->isChecked());
-    EXPECT_EQ(clock.activeTimers(), 0) << "no wait on a closed device";
+    EXPECT_EQ(waitingTimers(), 0) << "no wait on a closed device";
 }
 
 TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuietly) {
@@ -227,7 +227,7 @@ TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuie
     EXPECT_FALSE(button("Request")->isEnabled());
     EXPECT_TRUE(action("Link")->isEnabled());
     EXPECT_FALSE(action("Erase Settings")->isEnabled());
-    EXPECT_EQ(clock.activeTimers(), 0);
+    EXPECT_EQ(waitingTimers(), 0);
 }
 
 // Unlink leaves the pedal in its bootloader, still in step with the editor:
