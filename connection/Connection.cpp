@@ -280,7 +280,10 @@ void Connection::finishRunning(ExchangeResult result) {
     Exchange::Finished finished = running_->job.exchange.finished();
     const bool operation = running_->job.operation;
     const bool lineAtStart = running_->bootloaderLineAtStart;
-    if (running_->awaiting) {
+    // A reply that comes after its time limit is still a reply: the framer
+    // keeps expecting it, so its text is dropped as late, never taken for
+    // status texts. The next exchange's expectation replaces it.
+    if (running_->awaiting && result.outcome != ExchangeResult::Outcome::TimedOut) {
         for (const FramedMessage& dropped : framer_.cancelReply())
             debugLog(dropped.note);
     }

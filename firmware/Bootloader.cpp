@@ -158,12 +158,6 @@ Exchange bootloaderResync(std::function<void(const ExchangeResult&)> done) {
     return exchange;
 }
 
-Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done) {
-    Exchange exchange(QStringLiteral("leaving Upgrade Mode"));
-    exchange.forBootloader().line(LineSettings::application()).onFinished(std::move(done));
-    return exchange;
-}
-
 Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgress progress,
                          std::function<void(const ExchangeResult&)> done) {
     Exchange exchange(QStringLiteral("Firmware Upgrade"));

@@ -36,10 +36,6 @@ Exchange bootloaderHandshake(std::function<void(const ExchangeResult&)> done);
 // a command.
 Exchange bootloaderResync(std::function<void(const ExchangeResult&)> done);
 
-// Back to the application's line, without a word to the pedal: unchecking
-// Upgrade Mode after a handshake.
-Exchange leaveBootloaderLine(std::function<void(const ExchangeResult&)> done);
-
 // What the player reads when the bootloader did not answer the handshake.
 QString bootloaderFailedMessage();
 // What the player reads when an upgrade stopped at a step.

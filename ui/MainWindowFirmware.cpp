@@ -69,19 +69,18 @@ void MainWindow::enterBootloader() {
 }
 
 void MainWindow::leaveBootloader() {
-    QString why;
-    const bool started =
-        connection_.run(leaveBootloaderLine([this](const ExchangeResult& result) {
-                            refreshEnabledStates();
-                            if (result.completed())
-                                Dialogs::instance().message(QStringLiteral(
-                                    "Firmware Upgrade Mode is off. The pedal stays in its "
-                                    "bootloader until it is switched off and on again."));
-                        }),
-                        &why);
-    if (!started)
-        Dialogs::instance().error(why);
+    // The pedal listens with its bootloader until it is switched off and on:
+    // no application frame may reach it meanwhile, so the link ends here.
     upgradeArmed_ = false;
+    QString why;
+    if (!connection_.unlink(&why)) {
+        Dialogs::instance().error(why);
+        return;
+    }
+    Dialogs::instance().message(
+        QStringLiteral("Firmware Upgrade Mode is off. The pedal stays in its bootloader until "
+                       "it is switched off and on again.\n\nSwitch it off and on again, then "
+                       "choose Link."));
 }
 
 void MainWindow::onArmedHandshake(const ExchangeResult& result, bool firstSync) {

@@ -98,6 +98,21 @@ TEST_F(ConnectionTest, ASilentPedalTimesOutAtTheLimitWithoutBlocking) {
     EXPECT_EQ(connection.state(), State::Linked) << "the link stays usable";
 }
 
+// Its first line would read as bank 0 and its second as effect 0x17.
+TEST_F(ConnectionTest, AReplyLaterThanItsTimeLimitIsNotTakenForStatusTexts) {
+    answers = false;
+    QSignalSpy messages(&connection, &Connection::messageReceived);
+    ASSERT_TRUE(connection.link(port.devices[0], askStoredEffect()).ok());
+    ASSERT_TRUE(settle());
+    ASSERT_EQ(outcomes, std::vector<Outcome>{Outcome::TimedOut});
+    port.inbox += "0\r\n17\r\n2\r\n5\r\n";
+    clock.advance(200);
+    EXPECT_EQ(messages.size(), 0);
+    port.inbox += "02";
+    clock.advance(200);
+    EXPECT_EQ(messages.size(), 1) << "what follows is read as usual";
+}
+
 TEST_F(ConnectionTest, MessagesAroundAReplyReachTheWindowsAndTheReplyItsExchange) {
     QSignalSpy messages(&connection, &Connection::messageReceived);
     port.pedal = [this](const QByteArray& written) {

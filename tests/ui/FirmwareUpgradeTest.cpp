@@ -230,6 +230,24 @@ TEST_F(FirmwareUpgradeTest, UnlinkWhileTheBootloaderListensLeavesUpgradeModeQuie
     EXPECT_EQ(waitingTimers(), 0);
 }
 
+// The pedal keeps listening with its bootloader: the link ends, so no
+// application frame can reach it, and the player learns how to get back.
+TEST_F(FirmwareUpgradeTest, LeavingUpgradeModeEndsTheLinkUntilThePedalRestarts) {
+    enterFromMenu();
+    pedal.clearWrites();
+    dialogs.clear();
+    trigger("Upgrade Mode");
+    EXPECT_EQ(connection().state(), State::Unlinked);
+    EXPECT_TRUE(pedal.writes().isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Firmware Upgrade Mode is off. The pedal stays in "
+                                               "its bootloader until it is switched off and on "
+                                               "again."));
+    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_FALSE(button("Get FX Stored on Pedal")->isEnabled());
+    EXPECT_TRUE(action("Link")->isEnabled());
+}
+
 // Unlink leaves the pedal in its bootloader, still in step with the editor:
 // it takes the next Link's sync byte for the first half of a command.
 TEST_F(FirmwareUpgradeTest, ArmedLinkFindsTheBootloaderUnlinkLeftListening) {
