@@ -20,6 +20,9 @@ struct SplitCase {
     int chunkCount;  // chunks written
     int lastWritten; // bytes of the last chunk written
 };
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << c.size << " bytes";
+}
 
 class Split : public ::testing::TestWithParam<SplitCase> {};
 

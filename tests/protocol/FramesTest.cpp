@@ -13,6 +13,9 @@ struct FrameCase {
     bool purge;
     int pauseMs;
 };
+void PrintTo(const FrameCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FrameTable : public ::testing::TestWithParam<FrameCase> {};
 
@@ -77,6 +80,9 @@ struct ValueCase {
     std::uint32_t value;
     std::uint32_t expected;
 };
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << QStringLiteral("%1").arg(c.expected, 8, 16, QLatin1Char('0')).toStdString();
+}
 
 class ParameterValues : public ::testing::TestWithParam<ValueCase> {};
 

@@ -11,6 +11,9 @@ struct HexCase {
     int maxBytes;
     std::vector<std::uint8_t> expected; // bytes converted
 };
+void PrintTo(const HexCase& c, std::ostream* os) {
+    *os << '"' << c.text << "\" at most " << c.maxBytes;
+}
 
 class HexToBytes : public ::testing::TestWithParam<HexCase> {};
 

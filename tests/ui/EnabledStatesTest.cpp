@@ -15,6 +15,9 @@ struct Case {
     // The states that must be on; every other one must be off.
     std::vector<bool EnabledStates::*> on;
 };
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 EditorSituation situation(State link, bool selected = false, bool stored = false, bool read = false,
                           bool bank = false) {

@@ -81,6 +81,9 @@ struct FailedLinkCase {
     const char* pedalCommand;
     const char* says;
 };
+void PrintTo(const FailedLinkCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FailedLink : public LinkTest, public ::testing::WithParamInterface<FailedLinkCase> {};
 
