@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "firmware/Bootloader.h"
 #include "ir/IrLoader.h"
+#include "port/Backends.h"
 
 #include <QSaveFile>
 
@@ -47,7 +48,7 @@ CliSession::CliSession(Connection& connection, QTextStream& out, QTextStream& er
 CliSession::~CliSession() = default;
 
 QString CliSession::helpText() {
-    return QStringLiteral(
+    const QString commands = QStringLiteral(
         "Usage: kestra-cli COMMAND [ARGUMENTS]\n"
         "\n"
         "Talks to a Kestra pedal on USB through the editor's own connection.\n"
@@ -68,6 +69,11 @@ QString CliSession::helpText() {
         "                                 the pedal's bootloader (asks to hold B2 first)\n"
         "  help                           this text\n"
         "\n"
+        "Options, before or after the command:\n");
+    const QString exitCodes = QStringLiteral(
+        "Without them kestra-cli uses FTDI's D2XX library when KESTRA_D2XX_LIBRARY names\n"
+        "it or it lists the pedal, otherwise the kernel's serial driver.\n"
+        "\n"
         "Exit codes:\n"
         "  0  done\n"
         "  1  the command line is wrong\n"
@@ -75,6 +81,7 @@ QString CliSession::helpText() {
         "  3  the pedal did not answer, refused, or was disconnected\n"
         "  4  unusable input: unknown effect or parameter, image or file problem\n"
         "  5  cancelled\n");
+    return commands + backendOptionsHelp() + exitCodes;
 }
 
 bool CliSession::upgrading() const {
