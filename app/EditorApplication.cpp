@@ -20,6 +20,7 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
     mainWindow_->setParameterWindow(parameterWindow_.get());
     mainWindow_->setEffectInfoWindow(effectInfoWindow_.get());
     mainWindow_->setNewVersionDialog(newVersionDialog_.get());
+    mainWindow_->setBackends(&backends_);
     mainWindow_->refreshEnabledStates();
     debugLog(QStringLiteral("port: ") + backends_.port().backendName());
     debugLog(QStringLiteral("because ") + backends_.reason());

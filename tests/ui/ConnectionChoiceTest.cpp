@@ -1,0 +1,86 @@
+// The Connection menu's choice of backend and the Info entry that names it.
+#include "EditorFixture.h"
+#include "core/Settings.h"
+
+#include <QFile>
+
+namespace kestra::test {
+namespace {
+
+using State = Connection::State;
+
+class ConnectionChoice : public EditorFixture {
+protected:
+    QString connectionFile() {
+        QFile file(settings::connectionFile());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll())
+                                              : QStringLiteral("<missing>");
+    }
+    // The Info entry that names the backend.
+    QString connectionInfo() {
+        for (QAction* a : main->menuBar()->findChildren<QAction*>())
+            if (a->text().startsWith("Connection: "))
+                return a->text();
+        return {};
+    }
+    // Starts the editor again, as the player would, with options.
+    void restart(BackendOptions options = {}) {
+        editor.reset();
+        editor = std::make_unique<EditorApplication>(false, std::move(options));
+        main = &editor->mainWindow();
+    }
+    QString virtualPedal(const QString& command) {
+        return editor->backends().virtualPedal().command(command).value_or("<refused>");
+    }
+};
+
+TEST_F(ConnectionChoice, TheVirtualPedalIsPickedWhileUnlinkedAndRemembered) {
+    EXPECT_EQ(connectionInfo(), "Connection: D2XX (" + virtualD2xxPath() + ")");
+    EXPECT_TRUE(action("Use USB Port")->isChecked());
+    EXPECT_FALSE(action("Use Virtual Pedal")->isChecked());
+
+    link();
+    EXPECT_FALSE(action("Use Virtual Pedal")->isEnabled()) << "the link holds a D2XX handle";
+    EXPECT_FALSE(action("Use USB Port")->isEnabled());
+    trigger("Unlink");
+    ASSERT_TRUE(action("Use Virtual Pedal")->isEnabled());
+
+    trigger("Use Virtual Pedal");
+    EXPECT_TRUE(action("Use Virtual Pedal")->isChecked());
+    EXPECT_FALSE(action("Use USB Port")->isChecked());
+    EXPECT_EQ(connectionInfo(), "Connection: Virtual pedal (built in)");
+    EXPECT_TRUE(log().contains("port: Virtual pedal (built in)"));
+    EXPECT_EQ(connectionFile(), "VIRTUAL");
+    EXPECT_EQ(deviceLabel(), "Kestra") << "the virtual pedal's adapter, probed afresh";
+
+    pedal.clearWrites();
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(virtualPedal("writes").trimmed(), "0600");
+    EXPECT_TRUE(pedal.writes().isEmpty()) << "the library's pedal is not the one linked";
+    trigger("Unlink");
+
+    restart();
+    EXPECT_EQ(connectionInfo(), "Connection: Virtual pedal (built in)");
+    EXPECT_TRUE(action("Use Virtual Pedal")->isChecked());
+
+    trigger("Use USB Port");
+    EXPECT_EQ(connectionInfo(), "Connection: D2XX (" + virtualD2xxPath() + ")");
+    EXPECT_EQ(connectionFile(), "USB");
+}
+
+TEST_F(ConnectionChoice, StartedWithVirtualItRunsWithoutAnyLibrary) {
+    editor.reset();
+    qunsetenv("KESTRA_D2XX_LIBRARY");
+    restart({true, QString()});
+    EXPECT_EQ(connectionInfo(), "Connection: Virtual pedal (built in)");
+    EXPECT_TRUE(log().contains("because the virtual pedal was asked for"));
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(connectionFile(), "<missing>") << "an option is not a pick";
+}
+
+} // namespace
+} // namespace kestra::test
