@@ -349,6 +349,7 @@ void MainWindow::onScan() {
         Dialogs::instance().error(listed.detail);
         return;
     }
+    const QString previousLabel = deviceLabel_;
     setDeviceLabel(QStringLiteral("Device Name"));
     if (!listed.ok())
         debugLog(listed.detail);
@@ -358,12 +359,35 @@ void MainWindow::onScan() {
         setDeviceLabel(QStringLiteral("No device found"));
         return;
     }
-    for (const PortDevice& device : devices) {
+    for (const PortDevice& device : devices)
         debugLog(QStringLiteral("FT_Device_String: ") + device.serialNumber);
-        device_ = device;
-        setDeviceLabel(device.description);
-        Dialogs::instance().message(device.description + QStringLiteral(" found, click Link"));
+    if (devices.size() == 1) {
+        device_ = devices.front();
+        setDeviceLabel(device_.description);
+        Dialogs::instance().message(device_.description + QStringLiteral(" found, click Link"));
+        return;
     }
+    // Two adapters look alike but for their serial numbers: the player picks.
+    QStringList options;
+    for (const PortDevice& device : devices) {
+        QString option =
+            QStringLiteral("%1, serial number %2")
+                .arg(device.description, device.serialNumber.isEmpty() ? QStringLiteral("unknown")
+                                                                       : device.serialNumber);
+        if (!device.location.isEmpty())
+            option += QStringLiteral(" (%1)").arg(device.location);
+        options.append(option);
+    }
+    const int picked = Dialogs::instance().choose(
+        QStringLiteral("%1 pedals found. Which one do you want to link?").arg(devices.size()),
+        options);
+    if (picked < 0 || picked >= static_cast<int>(devices.size())) {
+        setDeviceLabel(previousLabel);
+        return;
+    }
+    device_ = devices[static_cast<std::size_t>(picked)];
+    setDeviceLabel(device_.description);
+    debugLog(QStringLiteral("picked: ") + device_.serialNumber);
 }
 
 void MainWindow::onLink() {

@@ -1,4 +1,5 @@
-// The Connection menu's choice of backend and the Info entry that names it.
+// The Connection menu's choice of backend, the Info entry that names it, and
+// Scan with several adapters.
 #include "EditorFixture.h"
 #include "core/Settings.h"
 
@@ -80,6 +81,55 @@ TEST_F(ConnectionChoice, StartedWithVirtualItRunsWithoutAnyLibrary) {
     EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_EQ(connectionFile(), "<missing>") << "an option is not a pick";
+}
+
+TEST_F(ConnectionChoice, ScanAsksWhichOfTwoPedalsAndLinkUsesThePickedOne) {
+    pedal.command("devices 2");
+    dialogs.choices = {1};
+    trigger("Scan");
+    ASSERT_EQ(dialogs.choiceTexts, QStringList({"2 pedals found. Which one do you want to link?"}));
+    EXPECT_EQ(dialogs.choiceOptions[0], QStringList({"FT230X Basic UART, serial number KS000001",
+                                                     "FT230X Basic UART, serial number KS000002"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty()) << "the question was the message";
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
+    EXPECT_EQ(connection().device().serialNumber, "KS000002");
+    trigger("Unlink");
+
+    // The other one stands for an adapter another program holds.
+    dialogs.clear();
+    dialogs.choices = {0};
+    trigger("Scan");
+    trigger("Link");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal is in use by another program"));
+    EXPECT_EQ(connection().state(), State::Unlinked);
+
+    // Cancelling leaves the last pick as it was.
+    dialogs.clear();
+    dialogs.choices = {-1};
+    trigger("Scan");
+    EXPECT_EQ(deviceLabel(), "FT230X Basic UART");
+    trigger("Link");
+    EXPECT_EQ(dialogs.errors.size(), 1) << "still the adapter picked before";
+}
+
+TEST_F(ConnectionChoice, APickedAdapterUnpluggedBeforeLinkIsNotFoundAndOneAdapterAsksNothing) {
+    pedal.command("devices 2");
+    dialogs.choices = {1};
+    trigger("Scan");
+    pedal.command("devices 1");
+    trigger("Link");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal was not found"));
+    EXPECT_TRUE(dialogs.errors[0].contains("choose Scan and Link again"));
+
+    dialogs.clear();
+    trigger("Scan");
+    EXPECT_TRUE(dialogs.choiceTexts.isEmpty());
+    EXPECT_EQ(dialogs.messages, QStringList({"FT230X Basic UART found, click Link"}));
+    link();
+    EXPECT_EQ(connection().state(), State::Linked);
 }
 
 } // namespace
