@@ -136,21 +136,26 @@ void CliSession::failed(const QString& error, int code) {
     finish(code, error.isEmpty() ? disconnectedMessage() : error);
 }
 
+QString CliSession::noDevice() const {
+    const QString advice = connection_.port().advice(PortResult::Error::NotFound);
+    return advice.isEmpty() ? NoDeviceMessage : NoDeviceMessage + QStringLiteral("\n\n") + advice;
+}
+
 bool CliSession::linkPedal(std::optional<Exchange> first) {
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (!listed.ok()) {
-        finish(NotLinked, linkFailureMessage(listed));
+        finish(NotLinked, linkFailureMessage(listed, connection_.port().advice(listed.error)));
         return false;
     }
     if (devices.empty()) {
-        finish(NotLinked, NoDeviceMessage);
+        finish(NotLinked, noDevice());
         return false;
     }
     // As the editor does: the adapter listed last.
     const PortResult linked = connection_.link(devices.back(), std::move(first));
     if (!linked.ok()) {
-        finish(NotLinked, linkFailureMessage(linked));
+        finish(NotLinked, linkFailureMessage(linked, connection_.port().advice(linked.error)));
         return false;
     }
     return true;
@@ -172,9 +177,10 @@ void CliSession::listDevices() {
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (!listed.ok())
-        return finish(NotLinked, linkFailureMessage(listed));
+        return finish(NotLinked,
+                      linkFailureMessage(listed, connection_.port().advice(listed.error)));
     if (devices.empty())
-        return finish(NotLinked, NoDeviceMessage);
+        return finish(NotLinked, noDevice());
     for (const PortDevice& device : devices)
         out_ << device.serialNumber << '\t' << device.description << '\n';
     finish(Done);

@@ -1,6 +1,7 @@
 #include "port/D2xxPort.h"
 
 #include "core/DebugLog.h"
+#include "port/PortAdvice.h"
 
 #include <algorithm>
 #include <cstring>
@@ -108,6 +109,21 @@ PortResult D2xxPort::openFailure(FT_STATUS status) {
                        : status == FT_DEVICE_NOT_OPENED ? PortResult::Error::InUse
                                                         : PortResult::Error::Failed;
     return PortResult::failure(error, labelled("Open_USB_Device_By_Serial_Number", status));
+}
+
+QString D2xxPort::advice(PortResult::Error error) const {
+    switch (error) {
+    case PortResult::Error::NotFound:
+        return advice::cable() + QLatin1Char(' ') + advice::udevRule() + QStringLiteral("\n\n") +
+               advice::virtualPedal();
+    // FT_DEVICE_NOT_OPENED: another program, or the kernel's driver.
+    case PortResult::Error::InUse:
+        return advice::kernelDriverHoldsThePedal();
+    case PortResult::Error::NoPermission:
+        return advice::udevRule();
+    default:
+        return {};
+    }
 }
 
 PortResult D2xxPort::listDevices(std::vector<PortDevice>& devices) {

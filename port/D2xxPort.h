@@ -23,6 +23,7 @@ public:
     static PortResult openFailure(d2xx::FT_STATUS status);
 
     QString backendName() const override;
+    QString advice(PortResult::Error error) const override;
     PortResult listDevices(std::vector<PortDevice>& devices) override;
     PortResult open(const PortDevice& device) override;
     PortResult close() override;

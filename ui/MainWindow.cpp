@@ -355,7 +355,8 @@ void MainWindow::onScan() {
         debugLog(listed.detail);
     debugLog(QStringLiteral("FT device count: %1").arg(devices.size()));
     if (devices.empty()) {
-        Dialogs::instance().message(QStringLiteral("No device found"));
+        Dialogs::instance().message(
+            noDeviceMessage(connection_.port().advice(PortResult::Error::NotFound)));
         setDeviceLabel(QStringLiteral("No device found"));
         return;
     }
@@ -415,7 +416,8 @@ void MainWindow::onLink() {
     }
     const PortResult linked = connection_.link(device_, std::move(first));
     if (!linked.ok()) {
-        Dialogs::instance().error(linkFailureMessage(linked));
+        Dialogs::instance().error(
+            linkFailureMessage(linked, connection_.port().advice(linked.error)));
         return;
     }
     setDeviceLabel(deviceLabel_ + LinkedSuffix);

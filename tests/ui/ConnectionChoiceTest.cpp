@@ -1,5 +1,5 @@
-// The Connection menu's choice of backend, the Info entry that names it, and
-// Scan with several adapters.
+// The Connection menu's choice of backend, the Info entry that names it,
+// Scan with several adapters, and what Scan and Link say when they fail.
 #include "EditorFixture.h"
 #include "core/Settings.h"
 
@@ -103,6 +103,7 @@ TEST_F(ConnectionChoice, ScanAsksWhichOfTwoPedalsAndLinkUsesThePickedOne) {
     trigger("Link");
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal is in use by another program"));
+    EXPECT_TRUE(dialogs.errors[0].contains("ftdi_sio")) << dialogs.errors[0].toStdString();
     EXPECT_EQ(connection().state(), State::Unlinked);
 
     // Cancelling leaves the last pick as it was.
@@ -130,6 +131,31 @@ TEST_F(ConnectionChoice, APickedAdapterUnpluggedBeforeLinkIsNotFoundAndOneAdapte
     EXPECT_EQ(dialogs.messages, QStringList({"FT230X Basic UART found, click Link"}));
     link();
     EXPECT_EQ(connection().state(), State::Linked);
+}
+
+TEST_F(ConnectionChoice, NoDeviceFoundSaysWhatToCheck) {
+    pedal.command("devices 0");
+    trigger("Scan");
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    const QString message = dialogs.messages[0];
+    EXPECT_TRUE(message.startsWith("No device found\n\n")) << message.toStdString();
+    EXPECT_TRUE(message.contains("cable")) << message.toStdString();
+    EXPECT_TRUE(message.contains("70-kestra.rules")) << message.toStdString();
+    EXPECT_TRUE(message.contains("Use Virtual Pedal")) << message.toStdString();
+    EXPECT_EQ(deviceLabel(), "No device found");
+}
+
+TEST_F(ConnectionChoice, AGivenSerialDeviceThatIsNotThereIsNamed) {
+    restart({false, QStringLiteral("/dev/no-such-kestra")});
+    EXPECT_EQ(connectionInfo(), "Connection: Serial port (/dev/no-such-kestra)");
+    trigger("Link");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The pedal was not found"));
+    EXPECT_TRUE(dialogs.errors[0].endsWith("There is no device /dev/no-such-kestra."))
+        << dialogs.errors[0].toStdString();
+    trigger("Scan");
+    EXPECT_EQ(dialogs.messages,
+              QStringList({"No device found\n\nThere is no device /dev/no-such-kestra."}));
 }
 
 } // namespace

@@ -113,7 +113,8 @@ TEST_F(LinkTest, ScanShowsEachDeviceAndNoDevice) {
     dialogs.clear();
     pedal.command("devices 0");
     trigger("Scan");
-    EXPECT_EQ(dialogs.messages, QStringList({"No device found"}));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("No device found\n\n")) << "then what to check";
     EXPECT_EQ(deviceLabel(), "No device found");
 }
 
