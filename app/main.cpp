@@ -9,6 +9,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestra Editor"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
+    // Wayland finds the desktop entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quorvane.KestraEditor"));
     QStringList arguments = QApplication::arguments().mid(1);
     QString error;
     const std::optional<kestra::BackendOptions> options =
