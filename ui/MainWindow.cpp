@@ -340,9 +340,14 @@ void MainWindow::probeDevices() {
 }
 
 void MainWindow::onScan() {
-    // A pedal plugged in since the start may call for another backend.
-    if (backends_ && backends_->chooseAgain())
+    // A pedal plugged in since the start may call for another backend; what
+    // the last one listed means nothing to it.
+    if (backends_ && backends_->chooseAgain()) {
+        device_ = {};
+        debugLog(QStringLiteral("port: ") + connection_.port().backendName());
+        debugLog(QStringLiteral("because ") + backends_->reason());
         showBackend();
+    }
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (listed.error == PortResult::Error::NoDriver) {
@@ -368,7 +373,7 @@ void MainWindow::onScan() {
         Dialogs::instance().message(device_.description + QStringLiteral(" found, click Link"));
         return;
     }
-    // Two adapters look alike but for their serial numbers: the player picks.
+    // Adapters look alike but for their serial numbers: the player picks.
     QStringList options;
     for (const PortDevice& device : devices) {
         QString option =
