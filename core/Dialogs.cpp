@@ -16,6 +16,10 @@ public:
         debugLog(QStringLiteral("question (answered No): ") + text);
         return false;
     }
+    int choose(const QString& text, const QStringList&) override {
+        debugLog(QStringLiteral("choice (cancelled): ") + text);
+        return -1;
+    }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }
 };

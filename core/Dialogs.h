@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kestra {
 
@@ -28,6 +29,9 @@ public:
     // that cannot be undone default to No.
     virtual bool confirm(const QString& text, Default preselected) = 0;
     bool confirm(const QString& text) { return confirm(text, Default::Yes); }
+    // One of several options (e.g. of two pedals attached): the index of
+    // the one picked, -1 when the dialog is cancelled.
+    virtual int choose(const QString& text, const QStringList& options) = 0;
     // Empty text when the dialog is cancelled.
     virtual QString openFile(const FileDialogOptions& options) = 0;
     virtual QString saveFile(const FileDialogOptions& options) = 0;

@@ -31,6 +31,7 @@ class QRadioButton;
 
 namespace kestra {
 
+class Backends;
 class ClockTimer;
 class ConsoleWindow;
 class EffectInfoWindow;
@@ -60,6 +61,9 @@ public:
     void setEffectInfoWindow(EffectInfoWindow* window) { effectInfo_ = window; }
     void setFirmwareWindow(FirmwareWindow* window);
     void setNewVersionDialog(NewVersionDialog* dialog) { newVersion_ = dialog; }
+    // The backends behind the connection's port, for Use Virtual Pedal and
+    // Use USB Port; without them those entries do nothing.
+    void setBackends(Backends* backends);
 
     // Asks the maker's site for the newest version about a second from now.
     void scheduleUpdateCheck();
@@ -107,6 +111,10 @@ private:
     void onPedalMessage(const FramedMessage& message);
     void onLinkLost(const QString& message);
     void setDeviceLabel(const QString& text);
+    void onBackendPicked(bool virtualPedal);
+    // The menu's check marks, the Info entry and the log say which backend
+    // is in use.
+    void showBackend();
 
     // Catalogue and selection.
     void onCategoryActivated(int row);
@@ -172,6 +180,7 @@ private:
 
     ConsoleWindow* console_ = nullptr;
     ParameterWindow* parameterWindow_ = nullptr;
+    Backends* backends_ = nullptr;
     EffectInfoWindow* effectInfo_ = nullptr;
     FirmwareWindow* firmwareWindow_ = nullptr;
     NewVersionDialog* newVersion_ = nullptr;
@@ -220,6 +229,9 @@ private:
     QAction* scan_ = nullptr;
     QAction* link_ = nullptr;
     QAction* unlink_ = nullptr;
+    QAction* useUsbPort_ = nullptr;
+    QAction* useVirtualPedal_ = nullptr;
+    QAction* connectionInfo_ = nullptr;
     QMenu* look_ = nullptr;
     QMenu* midi_ = nullptr;
     QMenu* midiChannel_ = nullptr;

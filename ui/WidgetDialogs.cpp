@@ -1,6 +1,7 @@
 #include "ui/WidgetDialogs.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace kestra {
@@ -21,6 +22,12 @@ bool WidgetDialogs::confirm(const QString& text, Default preselected) {
     return QMessageBox::question(parent_, Title, text, QMessageBox::Yes | QMessageBox::No,
                                  preselected == Default::No ? QMessageBox::No : QMessageBox::Yes) !=
            QMessageBox::No;
+}
+
+int WidgetDialogs::choose(const QString& text, const QStringList& options) {
+    bool ok = false;
+    const QString picked = QInputDialog::getItem(parent_, Title, text, options, 0, false, &ok);
+    return ok ? static_cast<int>(options.indexOf(picked)) : -1;
 }
 
 QString WidgetDialogs::openFile(const FileDialogOptions& options) {

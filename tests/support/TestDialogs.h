@@ -1,5 +1,6 @@
 // Dialogs that record what the editor shows and answer questions from a
-// queue set up in advance (Yes when nothing is queued).
+// queue set up in advance (Yes, or the first option, when nothing is
+// queued).
 #pragma once
 
 #include "core/Dialogs.h"
@@ -30,6 +31,15 @@ public:
         answers.pop_front();
         return answer;
     }
+    int choose(const QString& text, const QStringList& options) override {
+        choiceTexts.append(text);
+        choiceOptions.append(options);
+        if (choices.empty())
+            return 0;
+        const int picked = choices.front();
+        choices.pop_front();
+        return picked;
+    }
     QString openFile(const FileDialogOptions& options) override {
         lastDialog = options;
         return takeFile();
@@ -44,6 +54,8 @@ public:
         errors.clear();
         questions.clear();
         defaults.clear();
+        choiceTexts.clear();
+        choiceOptions.clear();
     }
 
     QStringList messages;
@@ -51,6 +63,11 @@ public:
     QStringList questions;
     std::vector<Default> defaults; // the preselected answer of each question
     std::deque<bool> answers;
+    // Each choice asked, its options, and the answers to give: the index
+    // picked, -1 to cancel; the first option when none is queued.
+    QStringList choiceTexts;
+    QList<QStringList> choiceOptions;
+    std::deque<int> choices;
     std::deque<QString> files; // answers of the file dialogs; empty = cancelled
     FileDialogOptions lastDialog;
 
