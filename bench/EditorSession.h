@@ -116,6 +116,7 @@ public:
     void error(const QString& text) override { errors.append(text); }
     using Dialogs::confirm;
     bool confirm(const QString&, Default) override { return true; }
+    int choose(const QString&, const QStringList&) override { return 0; }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }
 
