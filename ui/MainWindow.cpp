@@ -452,6 +452,8 @@ void MainWindow::onConnectionStateChanged(Connection::State state) {
         setDeviceLabel(QString(deviceLabel_).remove(LinkedSuffix));
         setLiveText(false);
         upgradeArmed_ = false;
+        // The pedal may change while no link watches it.
+        parameters_.forgetState();
     }
     refreshEnabledStates();
 }
