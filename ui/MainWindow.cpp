@@ -232,7 +232,7 @@ void MainWindow::setParameterWindow(ParameterWindow* window) {
     connect(window, &ParameterWindow::closed, this, [this] { refreshEnabledStates(); });
 }
 
-void MainWindow::refreshEnabledStates() {
+EditorSituation MainWindow::situation() const {
     EditorSituation situation;
     situation.link = connection_.state();
     situation.effectSelected = !selectedEffect_.isEmpty();
@@ -242,7 +242,11 @@ void MainWindow::refreshEnabledStates() {
     situation.stateRead = situation.showsStoredEffect && parameters_.stateRead();
     situation.bankMode = bankMode_;
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
-    enabled_ = enabledStates(situation);
+    return situation;
+}
+
+void MainWindow::refreshEnabledStates() {
+    enabled_ = enabledStates(situation());
     const EnabledStates& e = enabled_;
 
     scan_->setEnabled(e.scan);

@@ -84,6 +84,8 @@ public:
     QString impulseResponseImage(const QString& effectName) const {
         return irImages_.value(effectName);
     }
+    // What the enabled states derive from, as things stand now.
+    EditorSituation situation() const;
     // Recomputes every enabled state (after anything another window changed).
     void refreshEnabledStates();
 
