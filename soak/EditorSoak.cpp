@@ -536,6 +536,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    // Qt's own notes (an offscreen window cannot be raised) would bury the
+    // steps; --verbose keeps them.
+    if (!verbose)
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     // The same seed takes the same path: no hash order may differ between runs.
