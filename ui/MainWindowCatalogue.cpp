@@ -52,9 +52,14 @@ void MainWindow::fillEffectList(const QStringList& names) {
         const bool fits = size && !exceedsBankLimit(*size);
         if (fits)
             continue;
-        if (size)
-            debugLog(QStringLiteral("size of %1 exceed %2 bytes").arg(name).arg(BankImageLimit));
         item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        if (!size) {
+            // Nothing could be uploaded: the entry says why instead of a size.
+            debugLog(QStringLiteral("image of %1 is missing from the catalogue").arg(name));
+            item->setToolTip(QStringLiteral("Its image is missing from the catalogue"));
+            continue;
+        }
+        debugLog(QStringLiteral("size of %1 exceed %2 bytes").arg(name).arg(BankImageLimit));
         item->setToolTip(
             QStringLiteral("Larger than an FX bank can hold (%1 bytes)").arg(BankImageLimit));
     }

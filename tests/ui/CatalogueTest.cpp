@@ -2,6 +2,7 @@
 // arrow keys, and Upload to the preset slot or a bank.
 #include "PedalFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QTest>
@@ -241,6 +242,66 @@ TEST_F(CatalogueTest, UploadIsDisabledBeforeLinkAndAfterUnlink) {
     EXPECT_TRUE(pedal.writes().isEmpty());
     link();
     EXPECT_TRUE(button("Upload Selected Effect")->isEnabled()) << "the selection stays";
+}
+
+// The compiled catalogue without one effect's image, while the test runs.
+class MissingImage : public CatalogueTest {
+protected:
+    void SetUp() override {
+        const QDir from(ResourceStore::compiledFolder());
+        for (const QString& name : from.entryList(QDir::Files)) {
+            if (name == format_resource_name(Lost).toUpper())
+                continue;
+            ASSERT_TRUE(QFile::copy(from.filePath(name), folder.filePath(name)))
+                << name.toStdString();
+        }
+        saved = ResourceStore::compiled();
+        ResourceStore::compiled() = ResourceStore(folder.path());
+        CatalogueTest::SetUp();
+    }
+    void TearDown() override {
+        CatalogueTest::TearDown();
+        if (saved)
+            ResourceStore::compiled() = *saved;
+    }
+    const QString Lost = "Fuzzmoth";
+    QTemporaryDir folder;
+    std::optional<ResourceStore> saved;
+};
+
+TEST_F(MissingImage, IsDisabledInBankModeAndSaysWhyWhileTheOthersAreMeasured) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    ASSERT_FALSE(Catalogue().imageSize(Lost));
+    trigger("FX Bank Mode");
+    chooseCategory("Gain");
+    QListWidgetItem* lost = effectItem(Lost);
+    ASSERT_NE(lost, nullptr) << "the category still lists it";
+    EXPECT_FALSE(lost->flags() & Qt::ItemIsEnabled);
+    EXPECT_EQ(lost->toolTip(), "Its image is missing from the catalogue");
+    EXPECT_TRUE(log().contains("image of Fuzzmoth is missing from the catalogue"));
+    EXPECT_FALSE(log().contains("size of Fuzzmoth exceed"));
+    // Each entry is measured by its own image, none by the one read before.
+    for (int row = 0; row < list("Effects")->count(); ++row) {
+        QListWidgetItem* item = list("Effects")->item(row);
+        const std::optional<int> size = Catalogue().imageSize(item->text());
+        EXPECT_EQ(bool(item->flags() & Qt::ItemIsEnabled), size && !exceedsBankLimit(*size))
+            << item->text().toStdString();
+    }
+    emit list("Effects")->itemClicked(lost);
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+
+    // In preset mode nothing is measured: Upload says what is missing.
+    trigger("Preset Mode");
+    select("Gain", Lost);
+    dialogs.clear();
+    pedal.clearWrites();
+    click("Upload Selected Effect");
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Error loading resource: "))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(pedal.writes().isEmpty());
 }
 
 } // namespace
