@@ -139,6 +139,7 @@ private:
     void setBankMode(bool bank, bool fromPedal);
     void selectBank(int index);
     QString bankUploadCommand() const;
+    QString uploadTargetText() const;
     void onMidiChannelChosen(QAction* entry);
     void onLiveToggled(bool on);
     void setLiveText(bool on);

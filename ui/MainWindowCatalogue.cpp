@@ -9,6 +9,7 @@
 #include "ui/ParameterWindow.h"
 #include "ui/widgets/ToggleSwitch.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QFile>
 #include <QFileInfo>
@@ -146,8 +147,17 @@ QString MainWindow::bankUploadCommand() const {
     return QString::fromLatin1(BankCommands[bank >= 0 && bank < 3 ? bank : 0]);
 }
 
+// Where Upload puts the effect, for its question: "Fuzzmoth to Bank II".
+QString MainWindow::uploadTargetText() const {
+    const int bank = bankButtons_->checkedId();
+    return selectedEffect_ + QStringLiteral(" to ") +
+           (bankMode_ ? bankButtons_->button(bank >= 0 && bank < 3 ? bank : 0)->text()
+                      : QStringLiteral("the preset slot"));
+}
+
 void MainWindow::onUpload() {
-    if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?")))
+    if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?") +
+                                     QLatin1Char('\n') + uploadTargetText()))
         return;
     QString error;
     const std::optional<QString> image = composeUploadImage(

@@ -147,6 +147,7 @@ struct UploadCase {
     int bank;            // -1: preset mode
     const char* command; // the first byte the pedal receives
     const char* slot;    // where the pedal keeps it
+    const char* target;  // where the question says it goes
 };
 
 void PrintTo(const UploadCase& c, std::ostream* os) {
@@ -170,7 +171,8 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
     pedal.clearWrites();
     dialogs.clear();
     click("Upload Selected Effect");
-    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
+    EXPECT_EQ(dialogs.questions,
+              QStringList({"Upload the selected effect?\nFuzzmoth to " + QString(c.target)}));
     ASSERT_TRUE(clock.runUntil([this] { return statusLabel() != "Status: "; }));
     EXPECT_EQ(statusLabel(), "Uploading...");
     settle();
@@ -184,10 +186,11 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, Upload,
-                         ::testing::Values(UploadCase{"PresetSlot", -1, "00", "preset"},
-                                           UploadCase{"BankI", 0, "0E", "bank0"},
-                                           UploadCase{"BankII", 1, "0F", "bank1"},
-                                           UploadCase{"BankIII", 2, "10", "bank2"}),
+                         ::testing::Values(UploadCase{"PresetSlot", -1, "00", "preset",
+                                                      "the preset slot"},
+                                           UploadCase{"BankI", 0, "0E", "bank0", "Bank I"},
+                                           UploadCase{"BankII", 1, "0F", "bank1", "Bank II"},
+                                           UploadCase{"BankIII", 2, "10", "bank2", "Bank III"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
@@ -198,7 +201,8 @@ TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
     dialogs.answers = {false};
     click("Upload Selected Effect");
     settle();
-    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
+    EXPECT_EQ(dialogs.questions,
+              QStringList({"Upload the selected effect?\nGrizzle Drive to the preset slot"}));
     EXPECT_TRUE(pedal.writes().isEmpty());
     EXPECT_EQ(statusLabel(), "Status: ");
     EXPECT_EQ(connection().state(), Connection::State::Linked);
