@@ -51,6 +51,7 @@ MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidg
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     createControls();
     createMenus();
+    createStatusBar();
 
     connect(&connection_, &Connection::stateChanged, this, &MainWindow::onConnectionStateChanged);
     connect(&connection_, &Connection::messageReceived, this, &MainWindow::onPedalMessage);
@@ -306,6 +307,10 @@ void MainWindow::setDeviceLabel(const QString& text) {
     deviceName_->setText(text);
 }
 
+QString MainWindow::displayName(const PortDevice& device) {
+    return device.description == FactoryBridgeDescription ? ProductName : device.description;
+}
+
 void MainWindow::probeDevices() {
     std::vector<PortDevice> devices;
     if (!connection_.port().listDevices(devices).ok())
@@ -313,9 +318,9 @@ void MainWindow::probeDevices() {
     for (const PortDevice& device : devices) {
         deviceSerial_->setText(deviceSerial_->text() + device.serialNumber);
         device_ = device;
-        setDeviceLabel(device.description == FactoryBridgeDescription ? ProductName
-                                                                      : device.description);
+        setDeviceLabel(displayName(device));
     }
+    refreshLinkIndicator();
 }
 
 void MainWindow::onScan() {
@@ -338,6 +343,7 @@ void MainWindow::onScan() {
         debugLog(QStringLiteral("FT_Device_String: ") + device.serialNumber);
         device_ = device;
         setDeviceLabel(device.description);
+        refreshLinkIndicator();
         Dialogs::instance().message(device.description + QStringLiteral(" found, click Link"));
     }
 }
@@ -372,6 +378,7 @@ void MainWindow::onConnectionStateChanged(Connection::State state) {
         setLiveText(false);
         upgradeArmed_ = false;
     }
+    refreshLinkIndicator();
     refreshEnabledStates();
 }
 

@@ -107,6 +107,12 @@ private:
     void onPedalMessage(const FramedMessage& message);
     void onLinkLost(const QString& message);
     void setDeviceLabel(const QString& text);
+    static QString displayName(const PortDevice& device);
+
+    // Status bar.
+    void createStatusBar();
+    void refreshLinkIndicator();
+    void showUpdateNote(const QString& reason);
 
     // Catalogue and selection.
     void onCategoryActivated(int row);
@@ -182,6 +188,7 @@ private:
     QString deviceLabel_;
     StoredEffect stored_;
     bool upgradeArmed_ = false;
+    bool firmwareKnown_ = false;
 
     // The selection.
     int selectedCategory_ = -1;
@@ -214,6 +221,8 @@ private:
     QLabel* liveLabel_ = nullptr;
     ToggleSwitch* live_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* updateNote_ = nullptr;
+    QLabel* linkIndicator_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;

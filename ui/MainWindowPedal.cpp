@@ -63,6 +63,8 @@ void MainWindow::takeStoredEffect(const Outcome<StoredEffectReply>& outcome) {
     debugLog(QStringLiteral("effect version: %1").arg(reply.effectVersion));
     debugLog(QStringLiteral("firmware version: %1").arg(reply.firmwareVersion));
     firmwareVersion_->setText(QStringLiteral("Firmware Version: %1").arg(reply.firmwareVersion));
+    firmwareKnown_ = true;
+    refreshLinkIndicator();
     if (reply.empty) {
         stored_.name.clear();
         refreshEnabledStates();

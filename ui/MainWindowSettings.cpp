@@ -167,6 +167,7 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
         // The editor works without the check: no dialog interrupts the start.
         debugLog(failure);
         newVersionAvailable_->setText(QStringLiteral("New version available: could not check"));
+        showUpdateNote(failure);
         return;
     }
     newestVersion_ = QString::fromUtf8(reply->readAll());
@@ -174,8 +175,11 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
     debugLog(QStringLiteral("newAppVersion: ") + newestVersion_);
     const std::optional<bool> newer = isNewerVersion(newestVersion_, currentVersion_);
     if (!newer) {
-        debugLog(QStringLiteral("Cannot compare the versions \"") + newestVersion_ +
-                 QStringLiteral("\" and \"") + currentVersion_ + QStringLiteral("\""));
+        const QString failure = QStringLiteral("Cannot compare the versions \"") + newestVersion_ +
+                                QStringLiteral("\" and \"") + currentVersion_ +
+                                QStringLiteral("\"");
+        debugLog(failure);
+        showUpdateNote(failure);
         return;
     }
     if (!*newer) {
