@@ -52,6 +52,7 @@ MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidg
     createControls();
     createMenus();
     createStatusBar();
+    createShortcuts();
 
     connect(&connection_, &Connection::stateChanged, this, &MainWindow::onConnectionStateChanged);
     connect(&connection_, &Connection::messageReceived, this, &MainWindow::onPedalMessage);
@@ -278,12 +279,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    // Arrows move the highlight of the effect list without opening the effect.
-    if (watched == effects_ && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
-        modifiers == Qt::NoModifier) {
-        moveEffectHighlight(key->key());
+    if ((watched == effects_ || watched == categories_) && modifiers == Qt::NoModifier &&
+        listKey(static_cast<QListWidget*>(watched), key->key()))
         return true;
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -111,6 +111,8 @@ private:
 
     // Status bar.
     void createStatusBar();
+    void createShortcuts();
+    bool listKey(QListWidget* list, int key);
     void refreshLinkIndicator();
     void showUpdateNote(const QString& reason);
 
