@@ -7,6 +7,7 @@
 #include "ui/EffectInfoWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
+#include "ui/widgets/Placement.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 #include <QAbstractButton>
@@ -119,8 +120,8 @@ void MainWindow::openParameterWindow(const QString& caption) {
     else if (bankMode_)
         parameters_.fixFootswitchesForBank();
     if (parameterWindow_) {
-        parameterWindow_->move(frameGeometry().right() + 1, frameGeometry().top());
         parameterWindow_->showEffect(caption);
+        moveBeside(parameterWindow_, this);
     }
     refreshEnabledStates();
 }

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QScreen>
 #include <QTest>
 
 namespace kestra::test {
@@ -306,6 +307,28 @@ TEST_F(MissingImage, IsDisabledInBankModeAndSaysWhyWhileTheOthersAreMeasured) {
     EXPECT_TRUE(dialogs.errors[0].startsWith("Error loading resource: "))
         << dialogs.errors[0].toStdString();
     EXPECT_TRUE(pedal.writes().isEmpty());
+}
+
+// Whatever the screen's size, the windows an effect opens stay on the
+// screen that shows the main window.
+TEST_F(CatalogueTest, TheParameterAndInfoWindowsOpenOnTheMainWindowsScreen) {
+    main->show();
+    const QRect screen = main->screen()->availableGeometry();
+    main->move(screen.right() - main->frameGeometry().width() - 20, screen.top() + 10);
+    select("Gain", "Grizzle Drive");
+    ASSERT_TRUE(parameterWindow().isVisible());
+    click("Effect info");
+    ASSERT_TRUE(editor->effectInfoWindow().isVisible());
+    for (QWidget* window : {static_cast<QWidget*>(&parameterWindow()),
+                            static_cast<QWidget*>(&editor->effectInfoWindow())}) {
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame.topLeft()) &&
+                    (screen.contains(frame.bottomRight()) || frame.width() > screen.width() ||
+                     frame.height() > screen.height()))
+            << window->objectName().toStdString() << " at " << frame.x() << "," << frame.y() << " "
+            << frame.width() << "x" << frame.height() << " on " << screen.width() << "x"
+            << screen.height();
+    }
 }
 
 } // namespace
