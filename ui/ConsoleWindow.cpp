@@ -16,6 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 namespace kestra {
@@ -97,6 +99,7 @@ ConsoleWindow::ConsoleWindow(Connection& connection, QWidget* parent)
 
     connect(clear, &QPushButton::clicked, this, [this] {
         pending_.clear();
+        dropped_ = 0;
         log_->clear();
     });
     connect(top, &QPushButton::clicked, this, [this] { log_->verticalScrollBar()->setValue(0); });
@@ -136,6 +139,7 @@ void ConsoleWindow::flush() {
     const qsizetype count = std::min<qsizetype>(pending_.size(), FlushSliceLines);
     log_->appendPlainText(QStringList(pending_.mid(0, count)).join(QLatin1Char('\n')));
     pending_.remove(0, count);
+    dropOldLines();
     if (pendingScroll_ && autoScroll_)
         bar->setValue(bar->maximum());
     else
@@ -146,6 +150,30 @@ void ConsoleWindow::flush() {
     }
     pendingScroll_ = false;
     flushTimer_->stop();
+}
+
+void ConsoleWindow::dropOldLines() {
+    QTextDocument* document = log_->document();
+    const int excess = document->blockCount() - HistoryLines;
+    if (excess <= 0)
+        return;
+    // The note takes the first line: when it is new, one more old line goes.
+    const bool noted = dropped_ > 0;
+    const int first = noted ? 1 : 0;
+    const int count = noted ? excess : excess + 1;
+    QTextCursor cursor(document->findBlockByNumber(first));
+    cursor.setPosition(document->findBlockByNumber(first + count).position(),
+                       QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    dropped_ += count;
+    const QString note = QStringLiteral("[%1 older lines were dropped]").arg(dropped_);
+    QTextCursor head(document->firstBlock());
+    if (noted) {
+        head.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        head.insertText(note);
+    } else {
+        head.insertText(note + QLatin1Char('\n'));
+    }
 }
 
 QString ConsoleWindow::logText() {

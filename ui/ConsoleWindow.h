@@ -36,10 +36,15 @@ public:
     QString logText();
     int logLineCount();
 
+    // The most lines the console keeps: four EEPROM dumps' worth. Older
+    // lines go, and the first line says how many went.
+    static constexpr int HistoryLines = 4 * 16384;
+
 private:
     void appendLines(const QStringList& lines, bool scroll);
     // Shows what was logged since the last time, a slice at a time.
     void flush();
+    void dropOldLines();
     void onEraseEeprom();
     void onReadEeprom();
     void onSend();
@@ -53,6 +58,7 @@ private:
     // lines) costs one repaint and never one long stall.
     QStringList pending_;
     bool pendingScroll_ = false;
+    qsizetype dropped_ = 0;
     std::unique_ptr<ClockTimer> flushTimer_;
     filter::Calculator calculator_;
 

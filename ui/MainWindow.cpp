@@ -53,6 +53,8 @@ MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidg
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     createControls();
     createMenus();
+    createStatusBar();
+    createShortcuts();
 
     connect(&connection_, &Connection::stateChanged, this, &MainWindow::onConnectionStateChanged);
     connect(&connection_, &Connection::messageReceived, this, &MainWindow::onPedalMessage);
@@ -299,12 +301,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         }
         return true;
     }
-    // Arrows move the highlight of the effect list without opening the effect.
-    if (watched == effects_ && (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down) &&
-        modifiers == Qt::NoModifier) {
-        moveEffectHighlight(key->key());
+    if ((watched == effects_ || watched == categories_) && modifiers == Qt::NoModifier &&
+        listKey(static_cast<QListWidget*>(watched), key->key()))
         return true;
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -328,19 +327,23 @@ void MainWindow::setDeviceLabel(const QString& text) {
     deviceName_->setText(text);
 }
 
+QString MainWindow::displayName(const PortDevice& device) {
+    return device.description == FactoryBridgeDescription ? ProductName : device.description;
+}
+
 void MainWindow::probeDevices() {
     device_ = {};
     deviceSerial_->setText(QStringLiteral("Device Serial: "));
     setDeviceLabel(QStringLiteral("Device Name: "));
     std::vector<PortDevice> devices;
     if (!connection_.port().listDevices(devices).ok())
-        return;
+        devices.clear();
     for (const PortDevice& device : devices) {
         deviceSerial_->setText(deviceSerial_->text() + device.serialNumber);
         device_ = device;
-        setDeviceLabel(device.description == FactoryBridgeDescription ? ProductName
-                                                                      : device.description);
+        setDeviceLabel(displayName(device));
     }
+    refreshLinkIndicator();
 }
 
 void MainWindow::onScan() {
@@ -374,6 +377,7 @@ void MainWindow::onScan() {
     if (devices.size() == 1) {
         device_ = devices.front();
         setDeviceLabel(device_.description);
+        refreshLinkIndicator();
         Dialogs::instance().message(device_.description + QStringLiteral(" found, click Link"));
         return;
     }
@@ -397,6 +401,7 @@ void MainWindow::onScan() {
     }
     device_ = devices[static_cast<std::size_t>(picked)];
     setDeviceLabel(device_.description);
+    refreshLinkIndicator();
     debugLog(QStringLiteral("picked: ") + device_.serialNumber);
 }
 
@@ -459,6 +464,7 @@ void MainWindow::onConnectionStateChanged(Connection::State state) {
         // The pedal may change while no link watches it.
         parameters_.forgetState();
     }
+    refreshLinkIndicator();
     refreshEnabledStates();
 }
 

@@ -117,6 +117,14 @@ private:
     // The menu's check marks, the Info entry and the log say which backend
     // is in use.
     void showBackend();
+    static QString displayName(const PortDevice& device);
+
+    // Status bar.
+    void createStatusBar();
+    void createShortcuts();
+    bool listKey(QListWidget* list, int key);
+    void refreshLinkIndicator();
+    void showUpdateNote(const QString& reason);
 
     // Catalogue and selection.
     void onCategoryActivated(int row);
@@ -149,6 +157,7 @@ private:
     void setBankMode(bool bank, bool fromPedal);
     void selectBank(int index);
     QString bankUploadCommand() const;
+    QString uploadTargetText() const;
     void onMidiChannelChosen(QAction* entry);
     void onLiveToggled(bool on);
     void setLiveText(bool on);
@@ -192,6 +201,7 @@ private:
     QString deviceLabel_;
     StoredEffect stored_;
     bool upgradeArmed_ = false;
+    bool firmwareKnown_ = false;
 
     // The selection.
     int selectedCategory_ = -1;
@@ -224,6 +234,8 @@ private:
     QLabel* liveLabel_ = nullptr;
     ToggleSwitch* live_ = nullptr;
     QLabel* status_ = nullptr;
+    QLabel* updateNote_ = nullptr;
+    QLabel* linkIndicator_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;

@@ -7,8 +7,10 @@
 #include "ui/EffectInfoWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
+#include "ui/widgets/Placement.h"
 #include "ui/widgets/ToggleSwitch.h"
 
+#include <QAbstractButton>
 #include <QButtonGroup>
 #include <QFile>
 #include <QFileInfo>
@@ -52,9 +54,14 @@ void MainWindow::fillEffectList(const QStringList& names) {
         const bool fits = size && !exceedsBankLimit(*size);
         if (fits)
             continue;
-        if (size)
-            debugLog(QStringLiteral("size of %1 exceed %2 bytes").arg(name).arg(BankImageLimit));
         item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        if (!size) {
+            // Nothing could be uploaded: the entry says why instead of a size.
+            debugLog(QStringLiteral("image of %1 is missing from the catalogue").arg(name));
+            item->setToolTip(QStringLiteral("Its image is missing from the catalogue"));
+            continue;
+        }
+        debugLog(QStringLiteral("size of %1 exceed %2 bytes").arg(name).arg(BankImageLimit));
         item->setToolTip(
             QStringLiteral("Larger than an FX bank can hold (%1 bytes)").arg(BankImageLimit));
     }
@@ -113,8 +120,8 @@ void MainWindow::openParameterWindow(const QString& caption) {
     else if (bankMode_)
         parameters_.fixFootswitchesForBank();
     if (parameterWindow_) {
-        parameterWindow_->move(frameGeometry().right() + 1, frameGeometry().top());
         parameterWindow_->showEffect(caption);
+        moveBeside(parameterWindow_, this);
     }
     refreshEnabledStates();
 }
@@ -141,8 +148,17 @@ QString MainWindow::bankUploadCommand() const {
     return QString::fromLatin1(BankCommands[bank >= 0 && bank < 3 ? bank : 0]);
 }
 
+// Where Upload puts the effect, for its question: "Fuzzmoth to Bank II".
+QString MainWindow::uploadTargetText() const {
+    const int bank = bankButtons_->checkedId();
+    return selectedEffect_ + QStringLiteral(" to ") +
+           (bankMode_ ? bankButtons_->button(bank >= 0 && bank < 3 ? bank : 0)->text()
+                      : QStringLiteral("the preset slot"));
+}
+
 void MainWindow::onUpload() {
-    if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?")))
+    if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?") +
+                                     QLatin1Char('\n') + uploadTargetText()))
         return;
     QString error;
     const std::optional<QString> image = composeUploadImage(

@@ -9,6 +9,7 @@
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
 #include "ui/widgets/Accessible.h"
+#include "ui/widgets/Placement.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 #include <QAbstractButton>
@@ -63,6 +64,8 @@ void MainWindow::takeStoredEffect(const Outcome<StoredEffectReply>& outcome) {
     debugLog(QStringLiteral("effect version: %1").arg(reply.effectVersion));
     debugLog(QStringLiteral("firmware version: %1").arg(reply.firmwareVersion));
     firmwareVersion_->setText(QStringLiteral("Firmware Version: %1").arg(reply.firmwareVersion));
+    firmwareKnown_ = true;
+    refreshLinkIndicator();
     if (reply.empty) {
         stored_.name.clear();
         parameters_.forgetState();
@@ -309,10 +312,11 @@ void MainWindow::onEffectInfo() {
 void MainWindow::showEffectInfo() {
     if (!effectInfo_)
         return;
-    if (parameterWindow_ && parameterWindow_->isVisible())
-        effectInfo_->move(parameterWindow_->frameGeometry().right() + 1,
-                          parameterWindow_->frameGeometry().top());
     effectInfo_->showEffect(selectedEffect_);
+    if (parameterWindow_ && parameterWindow_->isVisible())
+        moveBeside(effectInfo_, parameterWindow_);
+    else
+        moveBeside(effectInfo_, this);
 }
 
 } // namespace kestra

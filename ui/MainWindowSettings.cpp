@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFileInfo>
@@ -22,7 +23,24 @@
 namespace kestra {
 
 namespace {
-constexpr int LookEntries = 7;
+constexpr int LookEntries = 8;
+// A look's name, from its first line: "/* Kestra Editor skin: Daylight (light) */".
+QString lookName(const QByteArray& style, int number) {
+    const QString first = QString::fromUtf8(style.left(style.indexOf('\n')));
+    const QString marker = QStringLiteral("skin: ");
+    const qsizetype start = first.indexOf(marker);
+    if (start < 0)
+        return QString::number(number);
+    QString name = first.mid(start + marker.size());
+    for (const QString& end : {QStringLiteral(" ("), QStringLiteral("*/")}) {
+        const qsizetype at = name.indexOf(end);
+        if (at >= 0)
+            name.truncate(at);
+    }
+    name = name.trimmed();
+    return name.isEmpty() ? QString::number(number) : name;
+}
+
 // The check runs this long after start, once.
 constexpr int UpdateCheckDelayMs = 1000;
 // An unresponsive server must not keep the check waiting for long.
@@ -90,9 +108,16 @@ void MainWindow::writeModeFile() {
 }
 
 void MainWindow::createLookMenu() {
+    auto* group = new QActionGroup(this);
+    group->setExclusive(true);
     for (int n = 0; n < LookEntries; ++n) {
-        QAction* entry = look_->addAction(QString::number(n));
+        const auto style = ResourceStore::compiled().find(settings::styleResourceName(n));
+        if (!style)
+            continue;
+        QAction* entry = look_->addAction(lookName(*style, n));
         entry->setData(n);
+        entry->setCheckable(true);
+        group->addAction(entry);
         connect(entry, &QAction::triggered, this, [this, entry] { onLookChosen(entry); });
     }
 }
@@ -104,6 +129,8 @@ bool MainWindow::applyStyle(int number) {
         return false;
     }
     qApp->setStyleSheet(QString::fromUtf8(*style));
+    for (QAction* entry : look_->actions())
+        entry->setChecked(entry->data().toInt() == number);
     return true;
 }
 
@@ -167,6 +194,7 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
         // The editor works without the check: no dialog interrupts the start.
         debugLog(failure);
         newVersionAvailable_->setText(QStringLiteral("New version available: could not check"));
+        showUpdateNote(failure);
         return;
     }
     newestVersion_ = QString::fromUtf8(reply->readAll());
@@ -174,8 +202,11 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
     debugLog(QStringLiteral("newAppVersion: ") + newestVersion_);
     const std::optional<bool> newer = isNewerVersion(newestVersion_, currentVersion_);
     if (!newer) {
-        debugLog(QStringLiteral("Cannot compare the versions \"") + newestVersion_ +
-                 QStringLiteral("\" and \"") + currentVersion_ + QStringLiteral("\""));
+        const QString failure = QStringLiteral("Cannot compare the versions \"") + newestVersion_ +
+                                QStringLiteral("\" and \"") + currentVersion_ +
+                                QStringLiteral("\"");
+        debugLog(failure);
+        showUpdateNote(failure);
         return;
     }
     if (!*newer) {

@@ -149,7 +149,8 @@ void ParameterWindow::buildRows() {
 
 void ParameterWindow::buildPotentiometer(int i) {
     const QString name = model_.name(i);
-    addLabel(name, 10, i, 150);
+    // A long name is cut at the knob: the hint holds all of it.
+    addLabel(name, 10, i, 150)->setToolTip(name);
     auto* bar = named(new QSlider(Qt::Horizontal, this), name);
     bar->setRange(0, MaxLevel);
     bar->setTracking(true);
@@ -194,8 +195,8 @@ void ParameterWindow::buildButton(int i) {
     const QString name = model_.name(i);
     addLabel(name, 10, i, 150);
     addLabel(QString(), 120, i, 100);
-    const QString line = model_.descriptor().parameterNames[slot(i)];
-    auto* button = named(new QPushButton(splitSwitchLine(line).offText, this), name);
+    // A momentary button shows what it does: its label.
+    auto* button = named(new QPushButton(name, this), name);
     button->setCheckable(true);
     button->setGeometry(190, rowY(i), 50, 20);
     connect(button, &QPushButton::clicked, this, [this, button, i] {
@@ -281,7 +282,7 @@ void ParameterWindow::buildRouting() {
     for (int k = 0; k < model_.readbackCount(); ++k) {
         const int row = count + ReadbackRowOffset + k;
         const QString name = model_.readbackName(k);
-        addLabel(name, 10, row, 150);
+        addLabel(name, 10, row, 150)->setToolTip(name);
         QComboBox* box = addPickBox(readbackLedNames(), row, name + QStringLiteral(" LED"));
         connect(box, &QComboBox::currentIndexChanged, this,
                 [this, k](int position) { model_.setLed(k, ledCodeForPosition(position)); });

@@ -2,8 +2,10 @@
 // arrow keys, and Upload to the preset slot or a bank.
 #include "PedalFixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QScreen>
 #include <QTest>
 
 namespace kestra::test {
@@ -146,6 +148,7 @@ struct UploadCase {
     int bank;            // -1: preset mode
     const char* command; // the first byte the pedal receives
     const char* slot;    // where the pedal keeps it
+    const char* target;  // where the question says it goes
 };
 
 void PrintTo(const UploadCase& c, std::ostream* os) {
@@ -169,7 +172,8 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
     pedal.clearWrites();
     dialogs.clear();
     click("Upload Selected Effect");
-    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
+    EXPECT_EQ(dialogs.questions,
+              QStringList({"Upload the selected effect?\nFuzzmoth to " + QString(c.target)}));
     ASSERT_TRUE(clock.runUntil([this] { return statusLabel() != "Status: "; }));
     EXPECT_EQ(statusLabel(), "Uploading...");
     settle();
@@ -183,10 +187,11 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, Upload,
-                         ::testing::Values(UploadCase{"PresetSlot", -1, "00", "preset"},
-                                           UploadCase{"BankI", 0, "0E", "bank0"},
-                                           UploadCase{"BankII", 1, "0F", "bank1"},
-                                           UploadCase{"BankIII", 2, "10", "bank2"}),
+                         ::testing::Values(UploadCase{"PresetSlot", -1, "00", "preset",
+                                                      "the preset slot"},
+                                           UploadCase{"BankI", 0, "0E", "bank0", "Bank I"},
+                                           UploadCase{"BankII", 1, "0F", "bank1", "Bank II"},
+                                           UploadCase{"BankIII", 2, "10", "bank2", "Bank III"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
@@ -197,7 +202,8 @@ TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
     dialogs.answers = {false};
     click("Upload Selected Effect");
     settle();
-    EXPECT_EQ(dialogs.questions, QStringList({"Upload the selected effect?"}));
+    EXPECT_EQ(dialogs.questions,
+              QStringList({"Upload the selected effect?\nGrizzle Drive to the preset slot"}));
     EXPECT_TRUE(pedal.writes().isEmpty());
     EXPECT_EQ(statusLabel(), "Status: ");
     EXPECT_EQ(connection().state(), Connection::State::Linked);
@@ -241,6 +247,88 @@ TEST_F(CatalogueTest, UploadIsDisabledBeforeLinkAndAfterUnlink) {
     EXPECT_TRUE(pedal.writes().isEmpty());
     link();
     EXPECT_TRUE(button("Upload Selected Effect")->isEnabled()) << "the selection stays";
+}
+
+// The compiled catalogue without one effect's image, while the test runs.
+class MissingImage : public CatalogueTest {
+protected:
+    void SetUp() override {
+        const QDir from(ResourceStore::compiledFolder());
+        for (const QString& name : from.entryList(QDir::Files)) {
+            if (name == format_resource_name(Lost).toUpper())
+                continue;
+            ASSERT_TRUE(QFile::copy(from.filePath(name), folder.filePath(name)))
+                << name.toStdString();
+        }
+        saved = ResourceStore::compiled();
+        ResourceStore::compiled() = ResourceStore(folder.path());
+        CatalogueTest::SetUp();
+    }
+    void TearDown() override {
+        CatalogueTest::TearDown();
+        if (saved)
+            ResourceStore::compiled() = *saved;
+    }
+    const QString Lost = "Fuzzmoth";
+    QTemporaryDir folder;
+    std::optional<ResourceStore> saved;
+};
+
+TEST_F(MissingImage, IsDisabledInBankModeAndSaysWhyWhileTheOthersAreMeasured) {
+    if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
+        GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
+    ASSERT_FALSE(Catalogue().imageSize(Lost));
+    trigger("FX Bank Mode");
+    chooseCategory("Gain");
+    QListWidgetItem* lost = effectItem(Lost);
+    ASSERT_NE(lost, nullptr) << "the category still lists it";
+    EXPECT_FALSE(lost->flags() & Qt::ItemIsEnabled);
+    EXPECT_EQ(lost->toolTip(), "Its image is missing from the catalogue");
+    EXPECT_TRUE(log().contains("image of Fuzzmoth is missing from the catalogue"));
+    EXPECT_FALSE(log().contains("size of Fuzzmoth exceed"));
+    // Each entry is measured by its own image, none by the one read before.
+    for (int row = 0; row < list("Effects")->count(); ++row) {
+        QListWidgetItem* item = list("Effects")->item(row);
+        const std::optional<int> size = Catalogue().imageSize(item->text());
+        EXPECT_EQ(bool(item->flags() & Qt::ItemIsEnabled), size && !exceedsBankLimit(*size))
+            << item->text().toStdString();
+    }
+    emit list("Effects")->itemClicked(lost);
+    EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
+
+    // In preset mode nothing is measured: Upload says what is missing.
+    trigger("Preset Mode");
+    select("Gain", Lost);
+    dialogs.clear();
+    pedal.clearWrites();
+    click("Upload Selected Effect");
+    settle();
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Error loading resource: "))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(pedal.writes().isEmpty());
+}
+
+// Whatever the screen's size, the windows an effect opens stay on the
+// screen that shows the main window.
+TEST_F(CatalogueTest, TheParameterAndInfoWindowsOpenOnTheMainWindowsScreen) {
+    main->show();
+    const QRect screen = main->screen()->availableGeometry();
+    main->move(screen.right() - main->frameGeometry().width() - 20, screen.top() + 10);
+    select("Gain", "Grizzle Drive");
+    ASSERT_TRUE(parameterWindow().isVisible());
+    click("Effect info");
+    ASSERT_TRUE(editor->effectInfoWindow().isVisible());
+    for (QWidget* window : {static_cast<QWidget*>(&parameterWindow()),
+                            static_cast<QWidget*>(&editor->effectInfoWindow())}) {
+        const QRect frame = window->frameGeometry();
+        EXPECT_TRUE(screen.contains(frame.topLeft()) &&
+                    (screen.contains(frame.bottomRight()) || frame.width() > screen.width() ||
+                     frame.height() > screen.height()))
+            << window->objectName().toStdString() << " at " << frame.x() << "," << frame.y() << " "
+            << frame.width() << "x" << frame.height() << " on " << screen.width() << "x"
+            << screen.height();
+    }
 }
 
 } // namespace

@@ -47,6 +47,39 @@ TEST_F(Console, EraseThenReadShowsMemoryErasedWithOneLinePerAddress) {
     EXPECT_TRUE(log().contains("\n16383: FF"));
 }
 
+// Long use keeps a bounded history: the oldest lines go, and one first
+// line says how many went, counting on across later drops.
+TEST_F(Console, TheHistoryKeepsFourDumpsAndSaysHowManyOlderLinesWent) {
+    chooseDevice("51");
+    const int before = console().logLineCount();
+    tool("Read EEPROM")->click();
+    settle();
+    const int perRead = console().logLineCount() - before;
+    ASSERT_GE(perRead, 16384);
+    for (int i = 0; i < 4; ++i) {
+        tool("Read EEPROM")->click();
+        settle();
+    }
+    // The note is one of the lines kept.
+    const int expectedDropped = before + 5 * perRead - (ConsoleWindow::HistoryLines - 1);
+    ASSERT_GT(expectedDropped, 0);
+    EXPECT_EQ(console().logLineCount(), ConsoleWindow::HistoryLines);
+    EXPECT_EQ(log().section('\n', 0, 0),
+              QString("[%1 older lines were dropped]").arg(expectedDropped));
+    EXPECT_TRUE(log().contains("\n16383: ")) << "the newest lines stay";
+
+    tool("Read EEPROM")->click();
+    settle();
+    EXPECT_EQ(console().logLineCount(), ConsoleWindow::HistoryLines);
+    EXPECT_EQ(log().section('\n', 0, 0),
+              QString("[%1 older lines were dropped]").arg(expectedDropped + perRead));
+    EXPECT_EQ(log().count("older lines were dropped"), 1);
+
+    tool("Clear")->click();
+    debugLog("after clearing");
+    EXPECT_EQ(log(), "after clearing") << "a cleared console starts without the note";
+}
+
 TEST_F(Console, ADumpWithDataShowsNoMessage) {
     chooseDevice("51");
     tool("Read EEPROM")->click();

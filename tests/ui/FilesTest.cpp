@@ -348,5 +348,29 @@ TEST_F(IrFiles, RefusedFileLeavesTheLoadedResponse) {
     EXPECT_EQ(main->impulseResponseImage(Effect), loaded);
 }
 
+// The response goes to the chosen bank like any effect: without the bank's
+// command it would replace the preset slot's effect.
+TEST_F(IrFiles, InBankModeTheResponseGoesToTheChosenBank) {
+    ASSERT_TRUE(writeWav(wav("cab.wav"), SF_FORMAT_PCM_24,
+                         std::vector<std::int32_t>(static_cast<std::size_t>(rule.samples), 0x100)));
+    trigger("FX Bank Mode");
+    checkBank(1);
+    select("Impulse Response", Effect);
+    loadIr(wav("cab.wav"));
+    ASSERT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+    const QString loaded = main->impulseResponseImage(Effect);
+    ASSERT_FALSE(loaded.isEmpty());
+    pedal.clearWrites();
+    click("Upload Selected Effect");
+    settle();
+    ASSERT_EQ(pedal.writes().size(), 2);
+    const QString sent = pedal.writes()[1];
+    EXPECT_EQ(sent.left(2), "0F") << "Bank II's command";
+    EXPECT_TRUE(sent.mid(2) == loaded.mid(2)) << "the loaded response follows it";
+    EXPECT_EQ(pedalStatus("effect.slot"), "bank1");
+    EXPECT_EQ(pedalStatus("effect.number").toInt(), effectNumber(Effect));
+    EXPECT_EQ(statusLabel(), "Upload complete");
+}
+
 } // namespace
 } // namespace kestra::test

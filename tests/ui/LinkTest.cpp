@@ -242,5 +242,27 @@ TEST_F(LinkTest, CtrlShiftPShowsTheDebugConsole) {
     EXPECT_TRUE(editor->console().isVisible());
 }
 
+// The status bar always tells which pedal the editor talks to and how,
+// through every turn of the link.
+TEST_F(LinkTest, TheLinkIndicatorFollowsDeviceFirmwareAndState) {
+    auto indicator = [this] { return main->findChild<QLabel*>("linkIndicator")->text(); };
+    EXPECT_EQ(indicator(), "Kestra, serial KS000001, unlinked");
+    link();
+    EXPECT_EQ(indicator(), "Kestra, serial KS000001, firmware 3, linked");
+
+    pedal.command("fault unplug");
+    clock.advance(100);
+    EXPECT_EQ(indicator(), "Kestra, serial KS000001, firmware 3, lost");
+    pedal.command("fault replug");
+    link();
+    EXPECT_EQ(indicator(), "Kestra, serial KS000001, firmware 3, linked");
+
+    pedal.command("save-button down");
+    trigger("Upgrade Mode");
+    settle();
+    ASSERT_EQ(connection().state(), State::Bootloader);
+    EXPECT_EQ(indicator(), "Kestra, serial KS000001, firmware 3, bootloader");
+}
+
 } // namespace
 } // namespace kestra::test

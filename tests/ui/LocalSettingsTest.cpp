@@ -147,17 +147,27 @@ TEST_F(LocalSettings, ShowUpdateMessageWritesOnlyAnExistingFile) {
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }
 
-TEST_F(LocalSettings, LookMenuOffersSevenStylesAndKeepsTheChoice) {
+// Each look by its name, the current one checked, from the start on.
+TEST_F(LocalSettings, LookMenuOffersEightNamedStylesAndChecksTheCurrentOne) {
     const QList<QAction*> entries = look()->actions();
-    ASSERT_EQ(entries.size(), 7);
-    for (int i = 0; i < entries.size(); ++i)
-        EXPECT_EQ(entries[i]->text(), QString::number(i));
-    entries[6]->trigger();
-    EXPECT_EQ(qApp->styleSheet(), styleSheetOf(6));
-    EXPECT_EQ(bytesOf(settings::styleFile()), "6");
+    auto names = [&] {
+        QStringList all;
+        for (QAction* entry : entries)
+            all << entry->text() + (entry->isChecked() ? "*" : "");
+        return all;
+    };
+    EXPECT_EQ(names(), QStringList({"Stage Amber*", "Daylight", "Midnight Blue", "Forest Green",
+                                    "Red Amp", "High Contrast", "Dusk Violet", "Vintage Cream"}));
+    ASSERT_EQ(entries.size(), 8);
+    entries[7]->trigger();
+    EXPECT_EQ(qApp->styleSheet(), styleSheetOf(7));
+    EXPECT_EQ(bytesOf(settings::styleFile()), "7");
+    EXPECT_TRUE(entries[7]->isChecked());
     entries[2]->trigger();
     EXPECT_EQ(qApp->styleSheet(), styleSheetOf(2));
     EXPECT_EQ(bytesOf(settings::styleFile()), "2");
+    EXPECT_EQ(names()[2], "Midnight Blue*");
+    EXPECT_FALSE(entries[7]->isChecked());
 }
 
 struct StyleCase {
@@ -181,6 +191,9 @@ protected:
 TEST_P(StyleFile, SelectsTheSavedLook) {
     const StyleCase& c = GetParam();
     EXPECT_EQ(qApp->styleSheet(), c.applied < 0 ? QString() : styleSheetOf(c.applied));
+    for (QAction* entry : look()->actions())
+        EXPECT_EQ(entry->isChecked(), entry->data().toInt() == c.applied)
+            << entry->text().toStdString();
     EXPECT_EQ(bytesOf(settings::styleFile()), c.content) << "reading never rewrites it";
     EXPECT_TRUE(dialogs.errors.isEmpty());
 }

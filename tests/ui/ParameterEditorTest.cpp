@@ -362,5 +362,35 @@ TEST_F(ParameterEditor, AnAnswerArrivingAfterAClickIsNotAppliedAndTheLogSaysWhy)
     EXPECT_EQ(picked("Rate source"), "KI");
 }
 
+// In FX bank mode the pedal toggles bypass with FS and steps banks with FL:
+// the window shows both fixed and locked as soon as it opens, not only once
+// a Request has read the pedal.
+TEST_F(ParameterEditor, BankModeLocksTheFootswitchesTheMomentTheWindowOpens) {
+    trigger("FX Bank Mode");
+    checkBank(1);
+    upload("Modulation", Stored);
+    ASSERT_EQ(pedalStatus("effect.slot"), "bank1");
+    EXPECT_EQ(picked("Bypass Toggle"), "FS") << "a selected effect";
+    EXPECT_EQ(picked("Preset Change"), "FL");
+
+    getStored();
+    ASSERT_TRUE(parameterWindow().isVisible());
+    EXPECT_EQ(picked("Bypass Toggle"), "FS") << "the stored effect, before Request";
+    EXPECT_EQ(picked("Preset Change"), "FL");
+    EXPECT_FALSE(enabled("Bypass Toggle"));
+    EXPECT_FALSE(enabled("Preset Change"));
+
+    request();
+    EXPECT_TRUE(enabled("Rate"));
+    EXPECT_EQ(picked("Bypass Toggle"), "FS");
+    EXPECT_EQ(picked("Preset Change"), "FL");
+    EXPECT_FALSE(enabled("Bypass Toggle"));
+    EXPECT_FALSE(enabled("Preset Change"));
+
+    trigger("Preset Mode");
+    EXPECT_TRUE(enabled("Bypass Toggle")) << "preset mode leaves them to the player";
+    EXPECT_TRUE(enabled("Preset Change"));
+}
+
 } // namespace
 } // namespace kestra::test

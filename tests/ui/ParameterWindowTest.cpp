@@ -200,7 +200,7 @@ TEST_F(ParameterWindowTest, EachParameterGetsTheControlOfItsKindAndItsNames) {
 
     auto* tap = named<QPushButton>("Tap");
     ASSERT_NE(tap, nullptr);
-    EXPECT_EQ(tap->text(), "TAP");
+    EXPECT_EQ(tap->text(), "Tap") << "a button's caption is its label, not its off text";
     EXPECT_TRUE(tap->isCheckable());
     EXPECT_FALSE(tap->isChecked());
     EXPECT_EQ(label("1")->y(), named("Heads")->y()) << "\"Heads:1:3\" shows its off text";
@@ -212,6 +212,9 @@ TEST_F(ParameterWindowTest, EachParameterGetsTheControlOfItsKindAndItsNames) {
     for (const char* name : {"Time source", "Pattern source", "Heads reverse", "Tempo LED"})
         EXPECT_NE(named(name), nullptr) << name;
     EXPECT_EQ(named("Bypass Toggle")->toolTip(), "Bypass Toggle");
+    // Every name label carries its whole name as its hint.
+    for (const char* name : {"Time", "Drive", "Pattern", "Bypass Toggle", "Tempo"})
+        EXPECT_EQ(label(name)->toolTip(), name) << name;
     QCheckBox* reverse = window.reverseBox(0);
     EXPECT_EQ(reverse->text(), QString());
     EXPECT_EQ(reverse->toolTip(), "Toggle the Reverse function for the current parameter");

@@ -64,6 +64,11 @@ protected:
         main->checkForNewerVersion();
         waitForTheAnswer(before);
     }
+    // The status bar's note on a failed check, and its reason.
+    std::pair<QString, QString> updateNote() {
+        auto* note = main->findChild<QLabel*>("updateNote");
+        return {note->text(), note->toolTip()};
+    }
     QStringList windowTexts() {
         QStringList texts;
         for (QLabel* label : window().findChildren<QLabel*>())
@@ -110,6 +115,7 @@ TEST_F(UpdateCheck, NewerVersionIsOfferedInTheMenuAndTheWindow) {
         windowTexts().contains("Your version: " + EditorVersion + "     New version: 99.0"));
     EXPECT_TRUE(log().contains("currentAppVersion: " + EditorVersion + "\nnewAppVersion: 99.0"));
     EXPECT_TRUE(dialogs.errors.isEmpty());
+    EXPECT_EQ(updateNote().first, "");
 }
 
 TEST_F(UpdateCheck, SameVersionSaysNoUpdate) {
@@ -138,7 +144,7 @@ TEST_F(UpdateMessageOff, MenuStillOffersTheUpdateButNoWindowOpens) {
 }
 
 // The editor works without the check: a failed one is logged and shown in
-// the Info menu, never in a box that interrupts the start.
+// the Info menu and the status bar, never in a box that interrupts the start.
 struct FailureCase {
     const char* name;
     QByteArray status, body;
@@ -152,11 +158,13 @@ void PrintTo(const FailureCase& c, std::ostream* os) {
 
 class FailedCheck : public UpdateCheck, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_P(FailedCheck, IsLoggedAndShownInTheMenuOnly) {
+TEST_P(FailedCheck, IsLoggedAndShownInTheMenuAndTheStatusBarOnly) {
     const FailureCase& c = GetParam();
     check(c.status, c.body);
     EXPECT_TRUE(log().contains(QString::fromLatin1(c.logged))) << log().toStdString();
     EXPECT_EQ(availability(), QString::fromLatin1(c.availability));
+    EXPECT_EQ(updateNote().first, "Update check failed");
+    EXPECT_TRUE(updateNote().second.contains(QString::fromLatin1(c.logged)));
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
     EXPECT_TRUE(dialogs.messages.isEmpty());
     EXPECT_FALSE(action("Update Now")->isEnabled());
@@ -183,6 +191,9 @@ TEST_F(UpdateCheck, AnUnreachableServerIsLoggedWithoutABox) {
     waitForTheAnswer(before);
     EXPECT_TRUE(log().contains("Could not check for a newer version of the editor"));
     EXPECT_EQ(availability(), "New version available: could not check");
+    EXPECT_EQ(updateNote().first, "Update check failed");
+    EXPECT_TRUE(
+        updateNote().second.startsWith("Could not check for a newer version of the editor"));
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_FALSE(action("Update Now")->isEnabled());
 }

@@ -47,8 +47,13 @@ void ToggleSwitch::paintEvent(QPaintEvent*) {
 
     const qreal d = rect().height() - 2;
     const qreal x = isChecked() ? rect().width() - d - 1 : 1;
+    // An outline keeps a light thumb visible on a light window.
+    QColor outline = trackOff_.darker(160);
+    if (!isEnabled())
+        outline.setAlphaF(0.6);
+    p.setPen(QPen(outline, 1));
     p.setBrush(thumbColour);
-    p.drawEllipse(QRectF(x, 1, d, d));
+    p.drawEllipse(QRectF(x + 0.5, 1.5, d - 1, d - 1));
     if (hasFocus()) {
         p.setPen(QPen(trackOn_.lighter(130), 1.2));
         p.setBrush(Qt::NoBrush);
