@@ -141,7 +141,8 @@ Bytes RomBootloader::answerCommand() {
     case kGetVersion:
         return {kAck, kVersion, 0x00, 0x00, kAck};
     case kGetId:
-        return {kAck, 0x01, kProductId >> 8, kProductId & 0xFF, kAck};
+        return {kAck, 0x01, static_cast<std::uint8_t>(productId_ >> 8),
+                static_cast<std::uint8_t>(productId_ & 0xFF), kAck};
     case kReadMemory:
     case kWriteMemory:
     case kGo:

@@ -125,6 +125,7 @@ void VirtualPedal::reset() {
     romBaud_ = 0;
     bootloader_.injectNack(0);
     bootloader_.injectCorruption(std::nullopt);
+    bootloader_.setProductId(RomBootloader::kProductId);
     factoryFlash(bootloader_.flash(), 3);
     inBootloader_ = false;
     firmware_ = 3;
@@ -686,6 +687,8 @@ CommandResult VirtualPedal::command(std::string_view line) {
         saveButton_ = a[1] == "down";
     } else if (verb == "bootloader" && a.size() == 1) {
         enterBootloader();
+    } else if (verb == "chip" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 0xFFFF) {
+        bootloader_.setProductId(static_cast<std::uint16_t>(*arg(1)));
     } else if (verb == "send" && a.size() >= 2) {
         std::string joined;
         for (std::size_t i = 1; i < a.size(); ++i) {

@@ -123,6 +123,8 @@ TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x02, 0xFC}), Bytes{NACK}); // bad complement
     EXPECT_EQ(send({0x82, 0x7D}), Bytes{NACK}); // protection commands are refused
     EXPECT_EQ(send({0x44, 0xBB}), Bytes{NACK}); // no extended erase on this part
+    command(pedal, "chip 0x0412");
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x12, ACK})) << "another part";
 }
 
 struct AfterSyncCase {
