@@ -156,6 +156,8 @@ private:
     void leaveBootloader();
     // The outcome of Link's handshake while Upgrade Mode is checked.
     void onArmedHandshake(const ExchangeResult& result, bool firstSync);
+    // A firmware upgrade runs and will say itself that the pedal was lost.
+    bool upgradeTakesLoss() const;
     void onUpgradeFinished(const ExchangeResult& result);
 
     // Settings and the update check.
@@ -181,6 +183,7 @@ private:
     QString deviceLabel_;
     StoredEffect stored_;
     bool upgradeArmed_ = false;
+    bool bootloaderListened_ = false; // in the last state the connection reported
 
     // The selection.
     int selectedCategory_ = -1;

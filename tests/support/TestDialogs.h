@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace kestra::test {
@@ -24,6 +25,8 @@ public:
     bool confirm(const QString& text, Default preselected) override {
         questions.append(text);
         defaults.push_back(preselected);
+        if (whileAsked)
+            whileAsked(text);
         if (answers.empty())
             return true;
         const bool answer = answers.front();
@@ -51,6 +54,8 @@ public:
     QStringList questions;
     std::vector<Default> defaults; // the preselected answer of each question
     std::deque<bool> answers;
+    // Runs while a question is open, as whatever happens while a player reads it.
+    std::function<void(const QString& question)> whileAsked;
     std::deque<QString> files; // answers of the file dialogs; empty = cancelled
     FileDialogOptions lastDialog;
 
