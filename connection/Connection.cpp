@@ -328,7 +328,9 @@ void Connection::schedulePoll() {
         return;
     }
     const bool awaiting = running_ && running_->awaiting;
-    const int period = awaiting ? AwaitPollMs : IdlePollMs;
+    const int period = !awaiting         ? IdlePollMs
+                       : bootloaderLine_ ? BootloaderAwaitPollMs
+                                         : AwaitPollMs;
     // A shorter wait than the one pending wins; a longer one leaves it.
     if (!pollTimer_->isActive() || awaiting)
         pollTimer_->start(period);

@@ -43,6 +43,11 @@ public:
     // faster than that while idle would only burn CPU.
     static constexpr int AwaitPollMs = 2;
     static constexpr int IdlePollMs = 20;
+    // The bootloader's answers are single bytes, a thousand of them in an
+    // upgrade, each handed over when the 2 ms latency timer expires at any
+    // point of its period: reading every millisecond takes each one about a
+    // millisecond sooner than every two would.
+    static constexpr int BootloaderAwaitPollMs = 1;
 
     explicit Connection(Port& port, QObject* parent = nullptr);
     ~Connection() override;
