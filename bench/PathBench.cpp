@@ -439,7 +439,7 @@ public:
             enterUpgradeMode();
             session_.trigger(QStringLiteral("Start Firmware Upgrade"));
             auto* images = session_.control<QComboBox>(&window, QStringLiteral("Firmware"));
-            images->setCurrentIndex(images->findText(imageName));
+            images->setCurrentIndex(images->findData(imageName));
             clearConsole();
             session_.pedal.clearWrites();
             samples.push_back(

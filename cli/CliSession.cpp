@@ -3,6 +3,7 @@
 #include "catalogue/Upload.h"
 #include "core/Clock.h"
 #include "firmware/Bootloader.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ir/IrLoader.h"
 #include "port/Backends.h"
 
@@ -413,7 +414,6 @@ void CliSession::writeFirmware(const QString& imageName) {
             error.isEmpty()
                 ? QStringLiteral("The firmware is one of %1.").arg(firmwareImageNames().join(", "))
                 : error);
-    const FirmwareChunks chunks = splitFirmwareIntoChunks(*image);
     if (!linkPedal(std::nullopt))
         return;
     connection_.send(frames::bypass(true));
@@ -430,32 +430,59 @@ void CliSession::writeFirmware(const QString& imageName) {
         return;
     }
     const int version = firmwareVersionOf(name);
-    connection_.run(enterBootloader([this, chunks, version](const ExchangeResult& entered) {
+    const QByteArray bytes = *image;
+    connection_.run(enterBootloader([this, bytes, version](const ExchangeResult& entered) {
         if (!entered.completed()) {
             connection_.send(frames::bypass(false));
             return failed(entered.outcome == ExchangeResult::Outcome::Lost
                               ? QString()
                               : bootloaderFailedMessage());
         }
-        err_ << "Connection to bootloader succeeded. Release B2(SAVE); do not unplug the pedal "
-                "until the upgrade has ended."
-             << Qt::endl;
-        auto shownTenth = std::make_shared<int>(-1);
-        const auto progress = [this, shownTenth](int done, int total) {
-            const int tenth = total > 0 ? done * 10 / total : 10;
-            if (tenth == *shownTenth)
-                return;
-            *shownTenth = tenth;
-            err_ << QStringLiteral("written %1 of %2 chunks").arg(done).arg(total) << Qt::endl;
+        err_ << "Connection to bootloader succeeded. Release B2(SAVE)." << Qt::endl;
+        UpgradeHooks hooks;
+        hooks.confirm = [this, version](const BootloaderFacts& facts) {
+            err_ << upgradeQuestion(facts, version) << Qt::endl
+                 << "Press Enter to write it (end the input to cancel)." << Qt::endl;
+            return readLine_ && readLine_().has_value();
         };
-        connection_.run(
-            firmwareUpgrade(chunks, version, progress, [this](const ExchangeResult& result) {
-                if (!result.completed())
-                    return failed(result.outcome == ExchangeResult::Outcome::Lost
-                                      ? QString()
-                                      : upgradeStoppedMessage(result.message));
-                finish(Done, QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-            }));
+        auto shownTenth = std::make_shared<int>(-1);
+        hooks.progress = [this, shownTenth](UpgradePhase phase, int bytes, int total) {
+            if (phase == UpgradePhase::Erasing)
+                return;
+            const int step =
+                (phase == UpgradePhase::Verifying ? 10 : 0) + (total > 0 ? bytes * 10 / total : 10);
+            if (step == *shownTenth)
+                return;
+            *shownTenth = step;
+            err_ << QStringLiteral("%1 %2 of %3 bytes")
+                        .arg(phase == UpgradePhase::Writing ? QStringLiteral("written")
+                                                            : QStringLiteral("verified"))
+                        .arg(bytes)
+                        .arg(total)
+                 << Qt::endl;
+        };
+        hooks.finished = [this](const UpgradeResult& result) {
+            using Outcome = UpgradeResult::Outcome;
+            switch (result.outcome) {
+            case Outcome::Completed:
+                return finish(Done,
+                              QStringLiteral("Firmware Upgrade Complete, device will now restart"));
+            case Outcome::Declined:
+                return finish(Cancelled, QStringLiteral("Cancelled: nothing was written. The "
+                                                        "pedal's bootloader still listens: "
+                                                        "switch it off and on to play it."));
+            case Outcome::Failed:
+                return failed(result.erased ? upgradeStoppedMessage(result.message)
+                                            : upgradeNotStartedMessage(result.message));
+            case Outcome::Lost:
+                return failed(upgradeLostMessage(result.erased));
+            case Outcome::Cancelled:
+                return failed(result.message);
+            }
+        };
+        QString why;
+        if (!startFirmwareUpgrade(connection_, bytes, version, std::move(hooks), &why))
+            failed(why);
     }));
 }
 

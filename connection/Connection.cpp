@@ -82,8 +82,11 @@ PortResult Connection::link(const PortDevice& device, std::optional<Exchange> fi
     }
     debugLogNoScroll(QStringLiteral("baud rate = %1").arg(PedalBaudRate));
     // A bridge that keeps its default latency still works, only slower.
+    latencyMs_ = 0;
     if (PortResult latency = port_.setLatencyTimer(LatencyTimerMs); !latency.ok())
         debugLog(latency.detail);
+    else
+        latencyMs_ = LatencyTimerMs;
     device_ = device;
     bootloaderLine_ = false;
     framer_.setLine(MessageFramer::Line::Application);
@@ -198,6 +201,7 @@ void Connection::runSteps() {
             running_.emplace(Running{std::move(queue_.front())});
             running_->id = ++runCount_;
             running_->bootloaderLineAtStart = bootloaderLine_;
+            running_->latencyAtStart = latencyMs_;
             queue_.pop_front();
         }
         if (running_->awaiting || running_->waitingForTimer || !runStep())
@@ -233,6 +237,8 @@ bool Connection::runStep() {
     } else if (const auto* latency = std::get_if<Exchange::LatencyStep>(&step)) {
         if (const PortResult r = port_.setLatencyTimer(latency->ms); !r.ok())
             debugLog(r.detail);
+        else
+            latencyMs_ = latency->ms;
     } else if (const auto* await = std::get_if<Exchange::AwaitStep>(&step)) {
         const qint64 now = clock_.elapsedMs();
         run.deadlineMs = now + await->timeLimitMs;
@@ -280,6 +286,7 @@ void Connection::finishRunning(ExchangeResult result) {
     Exchange::Finished finished = running_->job.exchange.finished();
     const bool operation = running_->job.operation;
     const bool lineAtStart = running_->bootloaderLineAtStart;
+    const int latencyAtStart = running_->latencyAtStart;
     // A reply that comes after its time limit is still a reply: the framer
     // keeps expecting it, so its text is dropped as late, never taken for
     // status texts. The next exchange's expectation replaces it.
@@ -295,6 +302,12 @@ void Connection::finishRunning(ExchangeResult result) {
             port_.setLine(lineAtStart ? LineSettings::bootloader() : LineSettings::application());
         if (back.ok())
             switchLine(lineAtStart);
+        else
+            debugLog(back.detail);
+    }
+    if (failed && port_.isOpen() && latencyAtStart > 0 && latencyMs_ != latencyAtStart) {
+        if (const PortResult back = port_.setLatencyTimer(latencyAtStart); back.ok())
+            latencyMs_ = latencyAtStart;
         else
             debugLog(back.detail);
     }
@@ -315,7 +328,9 @@ void Connection::schedulePoll() {
         return;
     }
     const bool awaiting = running_ && running_->awaiting;
-    const int period = awaiting ? AwaitPollMs : IdlePollMs;
+    const int period = !awaiting         ? IdlePollMs
+                       : bootloaderLine_ ? BootloaderAwaitPollMs
+                                         : AwaitPollMs;
     // A shorter wait than the one pending wins; a longer one leaves it.
     if (!pollTimer_->isActive() || awaiting)
         pollTimer_->start(period);

@@ -43,6 +43,11 @@ public:
     // faster than that while idle would only burn CPU.
     static constexpr int AwaitPollMs = 2;
     static constexpr int IdlePollMs = 20;
+    // The bootloader's answers are single bytes, a thousand of them in an
+    // upgrade, each handed over when the 2 ms latency timer expires at any
+    // point of its period: reading every millisecond takes each one about a
+    // millisecond sooner than every two would.
+    static constexpr int BootloaderAwaitPollMs = 1;
 
     explicit Connection(Port& port, QObject* parent = nullptr);
     ~Connection() override;
@@ -59,7 +64,8 @@ public:
     QString operation() const;
 
     // Opens device at the application's line settings and sets the latency
-    // timer. With first, the state is Linking while it runs; it may leave the
+    // timer (an exchange that fails puts back the line and the latency timer
+    // it found). With first, the state is Linking while it runs; it may leave the
     // line in the bootloader. Fails (and changes nothing) when the device
     // cannot be opened or set up.
     PortResult link(const PortDevice& device, std::optional<Exchange> first = std::nullopt);
@@ -104,6 +110,7 @@ private:
         bool bytesDuringStep = false;
         // The line as the exchange found it: one that fails is put back.
         bool bootloaderLineAtStart = false;
+        int latencyAtStart = 0;
     };
 
     void setState(State state);
@@ -138,6 +145,8 @@ private:
     MessageFramer framer_;
     State state_ = State::Unlinked;
     bool bootloaderLine_ = false;
+    // The bridge's latency timer as last set; 0 when unknown.
+    int latencyMs_ = 0;
     PortDevice device_;
     std::deque<Job> queue_;
     std::optional<Running> running_;

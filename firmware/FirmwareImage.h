@@ -18,6 +18,9 @@ namespace bootloader {
 inline constexpr std::uint8_t Sync = 0x7F;
 inline constexpr std::uint8_t Ack = 0x79;
 inline constexpr std::uint8_t Nack = 0x1F;
+inline constexpr std::uint8_t Get[] = {0x00, 0xFF};
+inline constexpr std::uint8_t GetId[] = {0x02, 0xFD};
+inline constexpr std::uint8_t ReadMemory[] = {0x11, 0xEE};
 inline constexpr std::uint8_t WriteMemory[] = {0x31, 0xCE};
 inline constexpr std::uint8_t Erase[] = {0x43, 0xBC};
 inline constexpr std::uint8_t GlobalErase[] = {0xFF, 0x00};

@@ -36,7 +36,8 @@ void OutputQueue::setLatency(unsigned ms) {
 }
 
 void OutputQueue::push(std::span<const std::uint8_t> bytes, std::uint32_t baud,
-                       unsigned bitsPerByte, std::size_t holdAfter) {
+                       unsigned bitsPerByte, std::size_t holdAfter,
+                       std::optional<std::uint64_t> fromUs) {
     if (bytes.empty()) {
         return;
     }
@@ -45,7 +46,7 @@ void OutputQueue::push(std::span<const std::uint8_t> bytes, std::uint32_t baud,
     }
     // The message starts once the previous one has left the UART. Each
     // arrival is computed from the start, so long messages do not drift.
-    const std::uint64_t start = timing_ ? std::max(clock_(), lineFreeUs_) : 0;
+    const std::uint64_t start = timing_ ? std::max(fromUs.value_or(clock_()), lineFreeUs_) : 0;
     const std::uint64_t bitsPerSecond = std::max<std::uint32_t>(baud, 1);
     auto after = [&](std::uint64_t count) {
         return start + count * bitsPerByte * 1'000'000ull / bitsPerSecond;

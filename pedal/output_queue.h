@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <span>
 
 namespace kestra::sim {
@@ -44,10 +45,14 @@ public:
     void setLatency(unsigned ms);
 
     // The pedal's UART sends these bytes at baud, bitsPerByte bits a byte
-    // (start, data, parity, stop). With holdAfter > 0 the bytes after the
-    // first holdAfter stay unreadable until the host has read up to them.
+    // (start, data, parity, stop), from now or, with wire timing, from fromUs
+    // when given (a reply the pedal worked out for a moment already past, but
+    // not before anything pushed since). With holdAfter > 0 the bytes after
+    // the first holdAfter stay unreadable until the host has read up to them.
     void push(std::span<const std::uint8_t> bytes, std::uint32_t baud, unsigned bitsPerByte,
-              std::size_t holdAfter = 0);
+              std::size_t holdAfter = 0, std::optional<std::uint64_t> fromUs = std::nullopt);
+    // The microseconds of the clock the queue runs on.
+    std::uint64_t nowUs() const { return clock_(); }
     // Host side: bytes readable now (FT_GetQueueStatus) and read without
     // blocking (FT_Read).
     std::size_t queueStatus();

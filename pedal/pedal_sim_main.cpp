@@ -5,10 +5,11 @@
 // from stdin, one a line, in the language of KestraSim_Command; each answer is
 // printed followed by a line "ok", or a single line "error: ...".
 //
-// A pty has no write boundaries, so a host write is whatever arrives before
-// the line has been idle for 5 ms. It has no line settings either: the line is
-// taken to be 115200 8N1, or 8E1 once the pedal is in its ROM bootloader, as
-// the pedal needs.
+// A pty has no write boundaries, so a host write to the application is
+// whatever arrives before the line has been idle for 5 ms; the ROM bootloader
+// reads a byte stream and gets each byte as it comes. A pty has no line
+// settings either: the line is taken to be 115200 8N1, or 8E1 once the pedal
+// is in its ROM bootloader, as the pedal needs.
 #include "pedal/virtual_pedal.h"
 
 #include <cerrno>
@@ -105,7 +106,7 @@ int main(int argc, char** argv) {
         int timeout = -1;
         if (!incoming.empty()) {
             timeout = kWriteGapMs;
-        } else if (!pedal.output().empty()) {
+        } else if (!pedal.output().empty() || pedal.romInputPending()) {
             timeout = 1; // wire timing: bytes still on their way
         }
         const int ready = poll(fds, 2, timeout);
@@ -121,6 +122,11 @@ int main(int argc, char** argv) {
             std::uint8_t buffer[4096];
             for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
                 incoming.insert(incoming.end(), buffer, buffer + n);
+            }
+            if (pedal.inBootloader() && !incoming.empty()) {
+                matchLine(pedal);
+                pedal.hostWrite(incoming);
+                incoming.clear();
             }
         }
         if (fds[0].revents & (POLLIN | POLLHUP)) {

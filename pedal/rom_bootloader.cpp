@@ -58,6 +58,7 @@ bool RomBootloader::inFlash(std::uint32_t address, std::uint32_t length) const {
 }
 
 std::optional<Bytes> RomBootloader::feed(std::uint8_t byte) {
+    flashWorkUs_ = 0;
     switch (state_) {
     case State::WaitSync:
         if (byte != kSync) {
@@ -116,6 +117,7 @@ std::optional<Bytes> RomBootloader::feed(std::uint8_t byte) {
             return nack();
         }
         std::fill(flash_.begin(), flash_.end(), 0xFF);
+        flashWorkUs_ = kMassEraseUs;
         return ack(State::WaitCommand);
     case State::ErasePages:
         collected_.push_back(byte);
@@ -139,7 +141,8 @@ Bytes RomBootloader::answerCommand() {
     case kGetVersion:
         return {kAck, kVersion, 0x00, 0x00, kAck};
     case kGetId:
-        return {kAck, 0x01, kProductId >> 8, kProductId & 0xFF, kAck};
+        return {kAck, 0x01, static_cast<std::uint8_t>(productId_ >> 8),
+                static_cast<std::uint8_t>(productId_ & 0xFF), kAck};
     case kReadMemory:
     case kWriteMemory:
     case kGo:
@@ -199,6 +202,14 @@ Bytes RomBootloader::finishWrite() {
         return nack();
     }
     std::copy(collected_.begin() + 1, collected_.end() - 1, target);
+    if (corrupt_ && *corrupt_ >= address_ && *corrupt_ - address_ < expected_) {
+        // A 0 bit that did not program reads as 1.
+        std::uint8_t& cell = flash_[*corrupt_ - kFlashBase];
+        cell = static_cast<std::uint8_t>(cell | (~cell & (cell + 1)));
+        corrupt_.reset();
+    }
+    // Programmed a half-word at a time; an odd count pads the last one.
+    flashWorkUs_ = (expected_ + 1) / 2 * kHalfWordProgramNs / 1000;
     return ack(State::WaitCommand);
 }
 
@@ -220,6 +231,7 @@ Bytes RomBootloader::finishErase() {
         auto from = flash_.begin() + page * kPageSize;
         std::fill(from, from + kPageSize, 0xFF);
     }
+    flashWorkUs_ = pages.size() * kPageEraseUs;
     return ack(State::WaitCommand);
 }
 

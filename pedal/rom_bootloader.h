@@ -20,7 +20,13 @@ public:
     static constexpr std::uint8_t kAck = 0x79;
     static constexpr std::uint8_t kNack = 0x1F;
     static constexpr std::uint8_t kVersion = 0x22;
-    static constexpr std::uint16_t kProductId = 0x0410;
+    static constexpr std::uint16_t kProductId = 0x0410; // the pedal's part
+    // Flash timing of the STM32F10x datasheet: a half-word programs in 52.5 us
+    // (typical); a page erase and a mass erase take 20 to 40 ms, and the ROM
+    // is modelled at the slow end so that a host's time limits meet the worst.
+    static constexpr std::uint64_t kHalfWordProgramNs = 52'500;
+    static constexpr std::uint64_t kPageEraseUs = 40'000;
+    static constexpr std::uint64_t kMassEraseUs = 40'000;
 
     RomBootloader();
 
@@ -32,6 +38,14 @@ public:
     std::optional<std::uint32_t> takeGo();
     // Make the n-th reply from now a NACK (1 = the next one); 0 disables.
     void injectNack(unsigned n) { nackCountdown_ = n; }
+    // Get ID's answer, for a ROM of another part; kProductId until reset.
+    void setProductId(std::uint16_t id) { productId_ = id; }
+    // The next Write Memory over address leaves one bit of that byte
+    // unprogrammed (a weak cell), and is still acknowledged.
+    void injectCorruption(std::optional<std::uint32_t> address) { corrupt_ = address; }
+    // How long the flash work confirmed by the last reply took (programming
+    // or erasing), in microseconds; 0 when the last byte did no flash work.
+    std::uint64_t lastFlashWorkUs() const { return flashWorkUs_; }
 
     std::vector<std::uint8_t>& flash() { return flash_; }
     const std::vector<std::uint8_t>& flash() const { return flash_; }
@@ -68,6 +82,9 @@ private:
     std::uint32_t address_ = 0;
     unsigned expected_ = 0;
     unsigned nackCountdown_ = 0;
+    std::optional<std::uint32_t> corrupt_;
+    std::uint16_t productId_ = kProductId;
+    std::uint64_t flashWorkUs_ = 0;
     std::optional<std::uint32_t> go_;
 };
 

@@ -1,5 +1,6 @@
 #include "pedal/usb_bridge.h"
 
+#include <charconv>
 #include <cstring>
 #include <sstream>
 
@@ -13,10 +14,12 @@ constexpr std::size_t kListBuffer = 64; // D2XX serial/description buffers
 } // namespace
 
 UsbBridge::UsbBridge() {
+    pedal_.setClock([this] { return manualUs_ ? *manualUs_ : steadyMicroseconds(); });
     reset();
 }
 
 void UsbBridge::reset() {
+    manualUs_.reset();
     devices_ = {Device{"KS000001", "FT230X Basic UART"}, Device{"KS000002", "FT230X Basic UART"}};
     count_ = 1;
     plugged_ = true;
@@ -28,6 +31,19 @@ CommandResult UsbBridge::command(std::string_view line) {
     const auto a = splitWords(line);
     if (a.size() == 1 && a[0] == "reset") {
         reset();
+        return {};
+    }
+    if (a.size() == 2 && a[0] == "clock") {
+        // A test's clock in milliseconds, or the system's again.
+        std::uint64_t ms = 0;
+        const auto [end, ec] = std::from_chars(a[1].data(), a[1].data() + a[1].size(), ms);
+        if (a[1] == "system") {
+            manualUs_.reset();
+        } else if (ec == std::errc() && end == a[1].data() + a[1].size()) {
+            manualUs_ = ms * 1000;
+        } else {
+            return {false, "clock takes milliseconds or system"};
+        }
         return {};
     }
     if (a.size() == 2 && a[0] == "devices") {
@@ -54,13 +70,14 @@ CommandResult UsbBridge::command(std::string_view line) {
         return {};
     }
     if (a.size() == 2 && a[0] == "fault" && a[1] == "replug") {
-        // Back on USB power the pedal boots again; any old handle is dead.
+        // The bridge starts again on USB power and any old handle is dead.
+        // The pedal runs on its own supply: its application, or its ROM
+        // bootloader at whatever step it was, carries on.
         if (!plugged_) {
             plugged_ = true;
             open_ = false;
             pedal_.clearOutput();
             pedal_.resetLine();
-            pedal_.restartApplication();
         }
         return {};
     }

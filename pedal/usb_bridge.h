@@ -7,6 +7,7 @@
 #include "port/d2xx_abi.h"
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,8 @@ private:
     std::size_t listed() const { return plugged_ ? count_ : 0; }
 
     VirtualPedal pedal_;
+    // Set by `clock MS`: the pedal's time follows a test's clock.
+    std::optional<std::uint64_t> manualUs_;
     std::array<Device, 2> devices_;
     std::size_t count_ = 1;
     bool plugged_ = true;

@@ -124,6 +124,8 @@ void VirtualPedal::reset() {
     bootloader_.restart();
     romBaud_ = 0;
     bootloader_.injectNack(0);
+    bootloader_.injectCorruption(std::nullopt);
+    bootloader_.setProductId(RomBootloader::kProductId);
     factoryFlash(bootloader_.flash(), 3);
     inBootloader_ = false;
     firmware_ = 3;
@@ -143,6 +145,7 @@ void VirtualPedal::reset() {
 
 void VirtualPedal::restartApplication() {
     inBootloader_ = false;
+    forgetRomInput();
     live_ = stored_;
     liveMode_ = false;
     bypassed_ = false;
@@ -180,8 +183,20 @@ Bytes& VirtualPedal::eepromDevice(std::uint8_t device) {
     return eeprom_[device == 0x51 ? 1 : 0];
 }
 
+void VirtualPedal::clearOutput() {
+    output_.clear();
+    forgetRomInput();
+}
+
+void VirtualPedal::forgetRomInput() {
+    romInput_.clear();
+    romHeld_.reset();
+    romBusyUntilUs_ = 0;
+    hostLineFreeUs_ = 0;
+}
+
 // Faults apply to the next message only: cut it, prefix it, then split it.
-void VirtualPedal::send(Bytes message) {
+void VirtualPedal::send(Bytes message, std::optional<std::uint64_t> fromUs) {
     if (faults_.silent) {
         return;
     }
@@ -202,7 +217,7 @@ void VirtualPedal::send(Bytes message) {
     }
     const std::size_t holdAfter = faults_.split.value_or(0);
     faults_.split.reset();
-    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter);
+    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter, fromUs);
 }
 
 void VirtualPedal::sendText(std::string_view text) {
@@ -229,22 +244,83 @@ void VirtualPedal::bootloaderWrite(std::span<const std::uint8_t> w) {
         return;
     }
     bootloaderWriteLog_.emplace_back(w.begin(), w.end());
-    for (std::uint8_t byte : w) {
-        const bool synced = bootloader_.synced();
-        if (synced ? line_.baud != romBaud_
-                   : line_.baud < kRomMinBaud || line_.baud > kRomMaxBaud) {
-            return;
+    if (!output_.timing()) {
+        for (std::uint8_t byte : w) {
+            if (!romByte(byte, line_.baud, 0)) {
+                return;
+            }
         }
-        if (!synced && byte == 0x7F) {
-            romBaud_ = line_.baud; // measured on every sync byte, answered or not
-        }
-        if (auto reply = bootloader_.feed(byte)) {
+        return;
+    }
+    // The bytes follow those still on the line, one every bitsPerByte bits.
+    runRom();
+    const std::uint64_t start = std::max(output_.nowUs(), hostLineFreeUs_);
+    const std::uint64_t bits = line_.bitsPerByte();
+    const std::uint64_t baud = std::max<std::uint32_t>(line_.baud, 1);
+    for (std::size_t i = 0; i < w.size(); ++i) {
+        romInput_.push_back({w[i], line_.baud, start + (i + 1) * bits * 1'000'000 / baud});
+    }
+    hostLineFreeUs_ = romInput_.back().arrivalUs;
+    runRom();
+}
+
+bool VirtualPedal::romByte(std::uint8_t byte, std::uint32_t baud, std::uint64_t atUs) {
+    const bool synced = bootloader_.synced();
+    if (synced ? baud != romBaud_ : baud < kRomMinBaud || baud > kRomMaxBaud) {
+        return true; // a framing error: lost
+    }
+    if (!synced && byte == 0x7F) {
+        romBaud_ = baud; // measured on every sync byte, answered or not
+    }
+    if (auto reply = bootloader_.feed(byte)) {
+        if (output_.timing()) {
+            // The reply confirms flash work: it leaves once that is done.
+            romBusyUntilUs_ = atUs + bootloader_.lastFlashWorkUs();
+            send(std::move(*reply), romBusyUntilUs_);
+        } else {
             send(std::move(*reply));
         }
-        if (bootloader_.takeGo()) {
-            const std::uint8_t version = bootloader_.flash()[kVersionByte];
-            firmware_ = version;
-            restartApplication();
+    }
+    if (bootloader_.takeGo()) {
+        const std::uint8_t version = bootloader_.flash()[kVersionByte];
+        firmware_ = version;
+        restartApplication();
+        return false;
+    }
+    return true;
+}
+
+// In time order: a byte arriving at the UART, or the ROM done with the flash
+// and reading the byte the UART kept meanwhile.
+void VirtualPedal::runRom() {
+    if (!output_.timing() || !inBootloader_) {
+        return;
+    }
+    const std::uint64_t now = output_.nowUs();
+    for (;;) {
+        if (romHeld_ && romBusyUntilUs_ <= now &&
+            (romInput_.empty() || romBusyUntilUs_ <= romInput_.front().arrivalUs)) {
+            const RomByte held = *romHeld_;
+            romHeld_.reset();
+            if (!romByte(held.value, held.baud, romBusyUntilUs_)) {
+                return;
+            }
+            continue;
+        }
+        if (romInput_.empty() || romInput_.front().arrivalUs > now) {
+            return;
+        }
+        const RomByte next = romInput_.front();
+        romInput_.pop_front();
+        if (next.arrivalUs < romBusyUntilUs_) {
+            // The ROM is busy with the flash: the UART keeps one byte, and
+            // every byte after it overruns it.
+            if (!romHeld_) {
+                romHeld_ = next;
+            }
+            continue;
+        }
+        if (!romByte(next.value, next.baud, next.arrivalUs)) {
             return;
         }
     }
@@ -473,6 +549,7 @@ void VirtualPedal::pressFootswitch(std::uint8_t source) {
 
 void VirtualPedal::enterBootloader() {
     inBootloader_ = true;
+    forgetRomInput();
     bootloader_.restart();
     romBaud_ = 0;
 }
@@ -546,14 +623,19 @@ CommandResult VirtualPedal::faultCommand(const std::vector<std::string>& a) {
         faults_.split = static_cast<std::size_t>(*count);
     } else if (a.size() == 3 && a[1] == "nack" && count && *count > 0) {
         bootloader_.injectNack(static_cast<unsigned>(*count));
+    } else if (a.size() == 3 && a[1] == "corrupt" && count &&
+               *count >= static_cast<long>(RomBootloader::kFlashBase) &&
+               *count < static_cast<long>(RomBootloader::kFlashBase + RomBootloader::kFlashSize)) {
+        bootloader_.injectCorruption(static_cast<std::uint32_t>(*count));
     } else if (a.size() == 2 && a[1] == "clear") {
         faults_ = Faults{};
         bootloader_.injectNack(0);
+        bootloader_.injectCorruption(std::nullopt);
     } else if (a.size() == 2 && (a[1] == "unplug" || a[1] == "replug")) {
         return {false, "fault " + a[1] + " needs the USB bridge"};
     } else {
         return {false, "usage: fault silent on|off | truncate N | garbage HEX | split N | nack N "
-                       "| unplug | replug | clear"};
+                       "| corrupt ADDR | unplug | replug | clear"};
     }
     return {};
 }
@@ -565,6 +647,7 @@ CommandResult VirtualPedal::command(std::string_view line) {
     }
     const std::string& verb = a[0];
     auto arg = [&](std::size_t i) { return i < a.size() ? parseNumber(a[i]) : std::nullopt; };
+    runRom();
 
     if (verb == "reset" && a.size() == 1) {
         reset();
@@ -606,6 +689,8 @@ CommandResult VirtualPedal::command(std::string_view line) {
         saveButton_ = a[1] == "down";
     } else if (verb == "bootloader" && a.size() == 1) {
         enterBootloader();
+    } else if (verb == "chip" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 0xFFFF) {
+        bootloader_.setProductId(static_cast<std::uint16_t>(*arg(1)));
     } else if (verb == "send" && a.size() >= 2) {
         std::string joined;
         for (std::size_t i = 1; i < a.size(); ++i) {
@@ -636,7 +721,19 @@ CommandResult VirtualPedal::command(std::string_view line) {
     } else if (verb == "fault" && a.size() >= 2) {
         return faultCommand(a);
     } else if (verb == "timing" && a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
+        // Bytes still on their way to the ROM arrive at once.
+        std::deque<RomByte> arriving;
+        if (romHeld_) {
+            arriving.push_back(*romHeld_);
+        }
+        arriving.insert(arriving.end(), romInput_.begin(), romInput_.end());
+        forgetRomInput();
         output_.setTiming(a[1] == "on");
+        for (const RomByte& byte : arriving) {
+            if (!romByte(byte.value, byte.baud, output_.nowUs())) {
+                break;
+            }
+        }
     } else if (verb == "latency" && a.size() == 2 && arg(1) && *arg(1) >= kMinLatencyMs &&
                *arg(1) <= kMaxLatencyMs) {
         output_.setLatency(static_cast<unsigned>(*arg(1)));

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <span>
@@ -92,16 +93,31 @@ public:
 
     // One host write, exactly as the host passed it to the bridge.
     void hostWrite(std::span<const std::uint8_t> bytes);
-    std::size_t queueStatus() { return output_.queueStatus(); }
-    std::size_t read(std::uint8_t* buffer, std::size_t size) { return output_.read(buffer, size); }
-    void purgeOutput() { output_.purge(); }
-    void clearOutput() { output_.clear(); }
+    std::size_t queueStatus() {
+        runRom();
+        return output_.queueStatus();
+    }
+    std::size_t read(std::uint8_t* buffer, std::size_t size) {
+        runRom();
+        return output_.read(buffer, size);
+    }
+    void purgeOutput() {
+        runRom();
+        output_.purge();
+    }
+    // Forgets what is on its way in both directions (unplug, replug).
+    void clearOutput();
+    // Host bytes still on their way to the ROM bootloader (wire timing).
+    bool romInputPending() const { return !romInput_.empty() || romHeld_.has_value(); }
     // The host's side of the line. Bytes cross only while it matches the
     // pedal's UART; see hostWrite and send.
     void setBaudRate(std::uint32_t baud);
     void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
     // The bridge's latency timer, kMinLatencyMs..kMaxLatencyMs.
-    void setLatency(unsigned ms) { output_.setLatency(ms); }
+    void setLatency(unsigned ms) {
+        runRom();
+        output_.setLatency(ms);
+    }
     // Line and latency timer as a freshly opened device has them.
     void resetLine();
 
@@ -131,10 +147,24 @@ private:
         std::optional<std::size_t> split;
     };
 
-    void send(Bytes message);
+    // A host byte on its way to the ROM: it reaches the UART at arrivalUs,
+    // framed at the baud the host had when it wrote it.
+    struct RomByte {
+        std::uint8_t value;
+        std::uint32_t baud;
+        std::uint64_t arrivalUs;
+    };
+
+    // fromUs: when the reply leaves (wire timing), now when not given.
+    void send(Bytes message, std::optional<std::uint64_t> fromUs = std::nullopt);
     void sendText(std::string_view text);
     void applicationWrite(std::span<const std::uint8_t> w);
     void bootloaderWrite(std::span<const std::uint8_t> w);
+    // The ROM takes one byte at atUs; false once it has started the application.
+    bool romByte(std::uint8_t byte, std::uint32_t baud, std::uint64_t atUs);
+    // With wire timing: hands the ROM every byte that has reached it by now.
+    void runRom();
+    void forgetRomInput();
     void upload(int slot, std::span<const std::uint8_t> w);
     void setParameter(std::uint16_t address, std::uint32_t value);
     void sendParameterState(unsigned count);
@@ -167,6 +197,13 @@ private:
     std::array<Bytes, 2> eeprom_;
     LineSettings line_;
     std::uint32_t romBaud_ = 0; // 0 until the ROM has seen its sync byte
+    // Wire timing: host bytes on the line to the ROM, when the host's side of
+    // the line is free again, until when the ROM is busy with the flash, and
+    // the one byte the UART keeps meanwhile (those after it overrun: lost).
+    std::deque<RomByte> romInput_;
+    std::uint64_t hostLineFreeUs_ = 0;
+    std::uint64_t romBusyUntilUs_ = 0;
+    std::optional<RomByte> romHeld_;
     Faults faults_;
     std::vector<Bytes> writeLog_;
     // The host writes the ROM bootloader read (at 8E1).

@@ -1,14 +1,17 @@
 // The Firmware Upgrade window: choose one of the three images and write it
-// to the pedal through its bootloader, with a progress bar. The main window
-// puts the pedal in its bootloader first.
+// to the pedal through its bootloader, with a progress bar that shows the
+// bytes done and the time left. The main window puts the pedal in its
+// bootloader first. While an upgrade runs the window does not close.
 #pragma once
 
 #include "connection/Connection.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ui/EnabledStates.h"
 
 #include <QWidget>
 
 class QComboBox;
+class QLabel;
 class QProgressBar;
 class QPushButton;
 
@@ -25,6 +28,8 @@ public:
     // for as long as the editor runs.
     const QString& imageName() const { return imageName_; }
     int firmwareVersion() const { return version_; }
+    // A try runs: from the click until its end, the question included.
+    bool upgrading() const { return upgrading_; }
     void applyEnabledStates(const EnabledStates& enabled);
 
 signals:
@@ -33,16 +38,29 @@ signals:
     // stopped at a failed step (the pedal is still in its bootloader).
     void finished(const kestra::ExchangeResult& result);
 
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void onImageChosen(int index);
     void onUpgrade();
+    void showProgress(UpgradePhase phase, int bytes, int total);
+    void onFinished(const UpgradeResult& result);
 
     Connection& connection_;
     QString imageName_;
     int version_ = 0;
+    bool upgrading_ = false;
+    qint64 erasedAtMs_ = 0;
     QComboBox* images_ = nullptr;
     QPushButton* upgrade_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
 };
+
+// The text under the progress bar: the phase, the bytes done and, once
+// there is something to go by, the time left ("Writing: 12288 of 41252
+// bytes, about 7 s left").
+QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs);
 
 } // namespace kestra

@@ -409,7 +409,8 @@ void MainWindow::onLink() {
     std::optional<Exchange> first;
     if (upgradeArmed_) {
         first = bootloaderHandshake(
-            [this](const ExchangeResult& result) { onArmedHandshake(result, true); });
+            [this](const ExchangeResult& result) { onArmedHandshake(result, true); },
+            SyncProbeTimeLimitMs);
     } else {
         first = readStoredEffect(
             [this](const Outcome<StoredEffectReply>& outcome) { takeStoredEffect(outcome); });
@@ -460,15 +461,21 @@ void MainWindow::onConnectionStateChanged(Connection::State state) {
     if (state == Connection::State::Unlinked || state == Connection::State::Lost) {
         setDeviceLabel(QString(deviceLabel_).remove(LinkedSuffix));
         setLiveText(false);
-        upgradeArmed_ = false;
+        // The pedal has its own supply: a bootloader that listened when the
+        // cable came out still does, and the next Link looks for it.
+        upgradeArmed_ = state == Connection::State::Lost && bootloaderListened_;
         // The pedal may change while no link watches it.
         parameters_.forgetState();
     }
+    bootloaderListened_ =
+        state == Connection::State::Bootloader || state == Connection::State::Upgrading;
     refreshLinkIndicator();
     refreshEnabledStates();
 }
 
 void MainWindow::onLinkLost(const QString& message) {
+    if (upgradeTakesLoss())
+        return;
     Dialogs::instance().error(message);
 }
 

@@ -175,6 +175,8 @@ private:
     void leaveBootloader();
     // The outcome of Link's handshake while Upgrade Mode is checked.
     void onArmedHandshake(const ExchangeResult& result, bool firstSync);
+    // A firmware upgrade runs and will say itself that the pedal was lost.
+    bool upgradeTakesLoss() const;
     void onUpgradeFinished(const ExchangeResult& result);
 
     // Settings and the update check.
@@ -202,6 +204,7 @@ private:
     StoredEffect stored_;
     bool upgradeArmed_ = false;
     bool firmwareKnown_ = false;
+    bool bootloaderListened_ = false; // in the last state the connection reported
 
     // The selection.
     int selectedCategory_ = -1;

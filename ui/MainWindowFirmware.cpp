@@ -94,16 +94,23 @@ void MainWindow::onArmedHandshake(const ExchangeResult& result, bool firstSync) 
         upgradeArmed_ = false;
         return refreshEnabledStates();
     }
-    // A bootloader left listening by Unlink is still in step and took the
-    // sync byte for half a command: a second one completes it.
-    if (firstSync && connection_.run(bootloaderResync(
-                         [this](const ExchangeResult& again) { onArmedHandshake(again, false); })))
+    // A bootloader left listening (by Unlink, an unplug or a stopped upgrade)
+    // took the sync byte for part of a command: find it again at whatever
+    // step it is.
+    if (firstSync && resynchronise(connection_, [this](const ExchangeResult& again) {
+            onArmedHandshake(again, false);
+        }))
         return;
     upgradeArmed_ = false;
     refreshEnabledStates();
     Dialogs::instance().error(bootloaderFailedMessage());
     // The device is open: the link goes on as a normal one.
     readStoredEffectThen({});
+}
+
+bool MainWindow::upgradeTakesLoss() const {
+    // The Firmware Upgrade window says what the loss means for the firmware.
+    return firmwareWindow_ && firmwareWindow_->upgrading();
 }
 
 void MainWindow::onUpgradeFinished(const ExchangeResult& result) {

@@ -269,6 +269,24 @@ TEST_F(BootloaderTest, AFailedHandshakePutsTheApplicationsLineBack) {
     EXPECT_TRUE(connection.send(frames::bypass(false)));
 }
 
+// The upgrade lowers the bridge's latency timer: one that stops must not
+// leave it low; one that completes sets it back itself.
+TEST_F(BootloaderTest, AFailedExchangePutsTheLatencyTimerBack) {
+    enterBootloader();
+    for (const bool answered : {false, true}) {
+        acknowledge = answered;
+        Exchange fast(QStringLiteral("Firmware Upgrade"));
+        fast.forBootloader()
+            .latencyTimer(2)
+            .write(QByteArray("\x43\xBC", 2))
+            .awaitReply(ReplyShape::bootloaderAck(), 5000, QStringLiteral("the Erase command"), {});
+        ASSERT_TRUE(connection.run(std::move(fast)));
+        EXPECT_EQ(port.latencyMs, 2);
+        ASSERT_TRUE(settle());
+        EXPECT_EQ(port.latencyMs, answered ? 2 : Connection::LatencyTimerMs);
+    }
+}
+
 TEST_F(ConnectionTest, ACallbackMayEndTheLinkOrStartTheNextOperation) {
     linkPlain();
     Exchange first = readStoredEffect([this](const kestra::Outcome<StoredEffectReply>&) {

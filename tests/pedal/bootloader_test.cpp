@@ -123,6 +123,8 @@ TEST_F(Bootloader, InformationCommands) {
     EXPECT_EQ(send({0x02, 0xFC}), Bytes{NACK}); // bad complement
     EXPECT_EQ(send({0x82, 0x7D}), Bytes{NACK}); // protection commands are refused
     EXPECT_EQ(send({0x44, 0xBB}), Bytes{NACK}); // no extended erase on this part
+    command(pedal, "chip 0x0412");
+    EXPECT_EQ(send({0x02, 0xFD}), (Bytes{ACK, 0x01, 0x04, 0x12, ACK})) << "another part";
 }
 
 struct AfterSyncCase {
@@ -335,6 +337,20 @@ TEST_F(Bootloader, InjectedNackStopsTheWriteItWouldConfirm) {
     EXPECT_EQ(flashAt(kBase, 2), Bytes(2, 0xFF));
 }
 
+// A weak cell: the write is acknowledged, but one 0 bit of the byte reads 1,
+// once; only reading back finds it.
+TEST_F(Bootloader, ACorruptedCellIsAcknowledgedAndReadsBackWrong) {
+    sync();
+    globalErase();
+    command(pedal, "fault corrupt 0x08000102");
+    EXPECT_EQ(writeChunk(kBase, Bytes(4, 0x00)), Bytes{ACK});
+    EXPECT_EQ(writeChunk(kBase + 0x100, Bytes{0x12, 0x34, 0x56, 0x78}), Bytes{ACK});
+    EXPECT_EQ(writeChunk(kBase + 0x200, Bytes{0x12, 0x34, 0x56, 0x78}), Bytes{ACK});
+    EXPECT_EQ(flashAt(kBase, 4), Bytes(4, 0x00));
+    EXPECT_EQ(flashAt(kBase + 0x100, 4), (Bytes{0x12, 0x34, 0x57, 0x78}));
+    EXPECT_EQ(flashAt(kBase + 0x200, 4), (Bytes{0x12, 0x34, 0x56, 0x78}));
+}
+
 TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
     sync();
     globalErase();
@@ -343,6 +359,126 @@ TEST_F(Bootloader, GoWithoutVersionRecordReportsErasedVersion) {
     connect(pedal);
     write(pedal, {0x06, 0x00});
     EXPECT_EQ(textOf(readOnce(pedal)), "255\r\n255\r\n255\r\n255\r\n");
+}
+
+// With wire timing, on a clock the test moves: the host's bytes take their
+// line time to reach the ROM (95.5 us a byte at 115200 8E1), the ROM answers
+// once the flash work it confirms is done, and the answer takes its line time
+// back, its last bytes waiting for the bridge's latency timer (2 ms here).
+class TimedBootloader : public ::testing::Test {
+protected:
+    static constexpr double kByteUs = 11 * 1e6 / 115200;
+    static constexpr std::uint64_t kLatencyUs = 2000;
+
+    std::uint64_t now = 1'000'000;
+    VirtualPedal pedal{[this] { return now; }};
+
+    void SetUp() override {
+        command(pedal, "bootloader");
+        connect(pedal, 2);
+        command(pedal, "latency 2");
+        command(pedal, "timing on");
+    }
+    // Writes bytes, then lets time pass 10 us at a time until count bytes
+    // have come back; the microseconds that took.
+    std::uint64_t answerTime(const Bytes& bytes, std::size_t count, Bytes* answer = nullptr) {
+        const std::uint64_t start = now;
+        write(pedal, bytes);
+        Bytes got;
+        while (got.size() < count && now - start < 1'000'000) {
+            now += 10;
+            const Bytes more = readOnce(pedal);
+            got.insert(got.end(), more.begin(), more.end());
+        }
+        if (answer) {
+            *answer = got;
+        }
+        return now - start;
+    }
+    void expectAck(const Bytes& bytes) {
+        Bytes answer;
+        answerTime(bytes, 1, &answer);
+        ASSERT_EQ(answer, Bytes{ACK});
+    }
+};
+
+struct TimingCase {
+    const char* name;
+    std::vector<Bytes> before; // each answered by one ACK
+    Bytes sent;
+    std::size_t answerBytes;
+    double flashWorkUs;
+};
+
+void PrintTo(const TimingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ROMTiming : public TimedBootloader, public ::testing::WithParamInterface<TimingCase> {};
+
+TEST_P(ROMTiming, AnswersAfterTheLineAndTheFlashTime) {
+    const TimingCase& c = GetParam();
+    for (const Bytes& bytes : c.before) {
+        ASSERT_NO_FATAL_FAILURE(expectAck(bytes));
+    }
+    Bytes answer;
+    const double took = static_cast<double>(answerTime(c.sent, c.answerBytes, &answer));
+    ASSERT_EQ(answer.size(), c.answerBytes);
+    EXPECT_EQ(answer.front(), ACK);
+    const double least =
+        static_cast<double>(c.sent.size() + c.answerBytes) * kByteUs + c.flashWorkUs;
+    EXPECT_GE(took, least);
+    EXPECT_LE(took, least + kLatencyUs + 20);
+}
+
+Bytes chunk256() {
+    Bytes payload{0xFF};
+    std::uint8_t sum = 0xFF;
+    for (int i = 0; i < 256; ++i) {
+        payload.push_back(static_cast<std::uint8_t>(i));
+        sum ^= static_cast<std::uint8_t>(i);
+    }
+    payload.push_back(sum);
+    return payload;
+}
+
+const Bytes kSync{0x7F};
+const Bytes kAddress{0x08, 0x00, 0x80, 0x00, 0x88};
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, ROMTiming,
+    ::testing::Values(
+        TimingCase{"Sync", {}, kSync, 1, 0}, TimingCase{"GetId", {kSync}, {0x02, 0xFD}, 5, 0},
+        TimingCase{"GlobalErase", {kSync, {0x43, 0xBC}}, {0xFF, 0x00}, 1, 40'000},
+        TimingCase{"TwoPageErase",
+                   {kSync, {0x43, 0xBC}},
+                   {0x01, 0x30, 0x31, 0x01 ^ 0x30 ^ 0x31},
+                   1,
+                   80'000},
+        // 128 half-words at 52.5 us, into the erased page 32.
+        TimingCase{"Write256Bytes", {kSync, {0x31, 0xCE}, kAddress}, chunk256(), 1, 6'720},
+        TimingCase{"Read256Bytes", {kSync, {0x11, 0xEE}, kAddress}, {0xFF, 0x00}, 257, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// While the flash is busy the ROM reads nothing: the UART keeps the first
+// byte that comes and loses the rest.
+TEST_F(TimedBootloader, BytesSentDuringAnEraseOverrunAfterTheFirst) {
+    ASSERT_NO_FATAL_FAILURE(expectAck(kSync));
+    ASSERT_NO_FATAL_FAILURE(expectAck({0x43, 0xBC}));
+    write(pedal, {0xFF, 0x00});
+    write(pedal, {0x02, 0xFD, 0x02, 0xFD});
+    now += 60'000;
+    EXPECT_EQ(readOnce(pedal), Bytes{ACK}) << "the erase alone is answered";
+    Bytes answer;
+    answerTime({0xFD}, 5, &answer);
+    EXPECT_EQ(answer, (Bytes{ACK, 0x01, 0x04, 0x10, ACK})) << "the kept 0x02 and this complement";
+}
+
+TEST_F(TimedBootloader, TimingOffDeliversWhatIsStillOnItsWay) {
+    ASSERT_NO_FATAL_FAILURE(expectAck(kSync));
+    write(pedal, {0x02, 0xFD});
+    command(pedal, "timing off");
+    EXPECT_EQ(readOnce(pedal), (Bytes{ACK, 0x01, 0x04, 0x10, ACK}));
 }
 
 } // namespace

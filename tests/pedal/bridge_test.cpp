@@ -167,6 +167,40 @@ TEST_F(Bridge, UnplugFailsEveryDeviceCallUntilReplug) {
     EXPECT_EQ(deviceCalls().front().second(bridge, h), FT_OK);
 }
 
+// Only the bridge restarts: the ROM bootloader carries on at its step.
+TEST_F(Bridge, ReplugLeavesTheBootloaderWhereItWas) {
+    run("bootloader");
+    FT_HANDLE h = openPedal();
+    setLine(h, 115200, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN);
+    std::uint8_t sync[] = {0x7F};
+    std::uint8_t writeMemory[] = {0x31, 0xCE};
+    DWORD n = 0;
+    ASSERT_EQ(bridge.write(h, sync, 1, &n), FT_OK);
+    ASSERT_EQ(bridge.write(h, writeMemory, 2, &n), FT_OK);
+    ASSERT_EQ(readAll(h), "\x79\x79");
+    run("fault unplug");
+    run("fault replug");
+    h = openPedal();
+    setLine(h, 115200, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN);
+    std::uint8_t address[] = {0x08, 0x00, 0x00, 0x00, 0x08};
+    ASSERT_EQ(bridge.write(h, address, 5, &n), FT_OK);
+    EXPECT_EQ(readAll(h), "\x79") << "the address of the Write Memory begun before";
+    EXPECT_TRUE(statusShows("mode=bootloader\n"));
+}
+
+// A test's clock drives the wire timing.
+TEST_F(Bridge, TheClockCommandSetsThePedalsTime) {
+    FT_HANDLE h = openPedal();
+    setLine(h, 115200);
+    run("clock 5000");
+    run("timing on");
+    run("send 41");
+    EXPECT_EQ(readAll(h), "");
+    run("clock 5020");
+    EXPECT_EQ(readAll(h), "A");
+    EXPECT_FALSE(bridge.command("clock soon").ok);
+}
+
 TEST_F(Bridge, ReplugClosesTheHandleLeftOpen) {
     FT_HANDLE h = openPedal();
     run("fault unplug");

@@ -34,7 +34,7 @@ public:
         const qint64 target = now_ + ms;
         while (Timer* next = nextDue(target))
             fire(*next);
-        now_ = target;
+        setNow(target);
     }
 
     // Fires timers in order until done() holds; false when it still does not
@@ -54,6 +54,14 @@ public:
     // way, and stops when none is left: the whole program runs until it
     // waits for nothing but time beyond the limit.
     void settle(qint64 limitMs = 600000) { advance(limitMs); }
+
+    // Called with the new time whenever time passes, before the timers due
+    // then fire: lets a virtual pedal's wire timing run on this clock.
+    void onTimeChange(std::function<void(qint64 nowMs)> observer) {
+        observer_ = std::move(observer);
+        if (observer_)
+            observer_(now_);
+    }
 
     int activeTimers() const {
         return static_cast<int>(std::count_if(timers_.begin(), timers_.end(),
@@ -100,8 +108,16 @@ private:
         return best;
     }
 
+    void setNow(qint64 now) {
+        if (now == now_)
+            return;
+        now_ = now;
+        if (observer_)
+            observer_(now_);
+    }
+
     void fire(Timer& timer) {
-        now_ = std::max(now_, timer.due_);
+        setNow(std::max(now_, timer.due_));
         timer.active_ = false;
         // The callback may destroy the timer: keep its function alive.
         const std::function<void()> callback = timer.onTimeout_;
@@ -111,6 +127,7 @@ private:
     qint64 now_ = 0;
     quint64 started_ = 0;
     std::vector<Timer*> timers_;
+    std::function<void(qint64)> observer_;
 };
 
 } // namespace kestra::test

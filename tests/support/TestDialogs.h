@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 namespace kestra::test {
@@ -25,6 +26,8 @@ public:
     bool confirm(const QString& text, Default preselected) override {
         questions.append(text);
         defaults.push_back(preselected);
+        if (whileAsked)
+            whileAsked(text);
         if (answers.empty())
             return true;
         const bool answer = answers.front();
@@ -68,6 +71,8 @@ public:
     QStringList choiceTexts;
     QList<QStringList> choiceOptions;
     std::deque<int> choices;
+    // Runs while a question is open, as whatever happens while a player reads it.
+    std::function<void(const QString& question)> whileAsked;
     std::deque<QString> files; // answers of the file dialogs; empty = cancelled
     FileDialogOptions lastDialog;
 

@@ -42,6 +42,15 @@ public:
         return QString::fromStdString(answer);
     }
 
+    // The pedal's time in milliseconds (`clock MS`), without the big answer
+    // buffer of command(): called whenever a test clock moves.
+    void setClock(qint64 ms) {
+        char answer[128];
+        const std::string line = "clock " + std::to_string(ms);
+        if (command_(line.c_str(), answer, sizeof answer) != 0)
+            throw std::runtime_error(std::string("pedal clock: ") + answer);
+    }
+
     // The host's writes since the last clear, one upper-case hex text each.
     QStringList writes() {
         return command(QStringLiteral("writes")).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

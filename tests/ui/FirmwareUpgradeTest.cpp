@@ -6,11 +6,14 @@
 #include "catalogue/ResourceStore.h"
 #include "firmware/Bootloader.h"
 #include "firmware/FirmwareImage.h"
+#include "ui/FirmwareWindow.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <functional>
 
@@ -62,7 +65,15 @@ protected:
         trigger("Upgrade Mode");
         settle();
     }
-    void choose(const QString& image) { images()->setCurrentIndex(images()->findText(image)); }
+    void choose(const QString& image) { images()->setCurrentIndex(images()->findData(image)); }
+    // The fault strikes once the player has been asked, so that its count
+    // starts at the erase.
+    void faultFromTheErase(const QString& fault) {
+        dialogs.whileAsked = [this, fault](const QString&) {
+            pedal.command(fault);
+            dialogs.whileAsked = nullptr;
+        };
+    }
     // Opens the window from the menu, chooses image and clicks Upgrade.
     void startUpgrade(const QString& image) {
         trigger("Start Firmware Upgrade");
@@ -291,6 +302,7 @@ struct NackCase {
     const char* name;
     int reply; // the n-th bootloader reply of the upgrade is a NACK
     const char* step;
+    bool erased; // the global erase was acknowledged
 };
 
 void PrintTo(const NackCase& c, std::ostream* os) {
@@ -302,10 +314,12 @@ class NackDuringUpgrade : public FirmwareUpgradeTest,
 
 TEST_P(NackDuringUpgrade, StopsWithAMessageAndCanBeRetried) {
     enterFromMenu();
-    pedal.command(QStringLiteral("fault nack %1").arg(GetParam().reply));
+    faultFromTheErase(QStringLiteral("fault nack %1").arg(GetParam().reply));
     upgrade("Firmware_2");
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains(QString::fromLatin1(GetParam().step)))
+        << dialogs.errors[0].toStdString();
+    EXPECT_EQ(dialogs.errors[0].contains("The pedal's firmware is incomplete"), GetParam().erased)
         << dialogs.errors[0].toStdString();
     EXPECT_FALSE(dialogs.messages.contains(Complete));
     EXPECT_TRUE(log().contains("NOT ACK"));
@@ -324,10 +338,11 @@ TEST_P(NackDuringUpgrade, StopsWithAMessageAndCanBeRetried) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, NackDuringUpgrade,
-    ::testing::Values(NackCase{"Erase", 1, "the Erase command"},
-                      NackCase{"FirstChunkData", 5, "the data of chunk 1 of"},
-                      NackCase{"SecondChunkCommand", 6, "the Write Memory command for chunk 2 of"},
-                      NackCase{"SecondChunkAddress", 7, "the address 08000100 for chunk 2 of"}),
+    ::testing::Values(
+        NackCase{"Erase", 1, "the Erase command", false},
+        NackCase{"FirstChunkData", 5, "the data of chunk 1 of", true},
+        NackCase{"SecondChunkCommand", 6, "the Write Memory command for chunk 2 of", true},
+        NackCase{"SecondChunkAddress", 7, "the address 08000100 for chunk 2 of", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpgradeTest, ARefusedGoStopsWithoutClaimingCompletion) {
@@ -336,8 +351,9 @@ TEST_F(FirmwareUpgradeTest, ARefusedGoStopsWithoutClaimingCompletion) {
     choose("Firmware_3");
     const int size = static_cast<int>(ResourceStore::compiled().find("Firmware_3")->size());
     const int chunks = (size + 255) / 256;
-    // Erase 2 replies, 3 a chunk, 3 for the version record, then Go.
-    pedal.command(QStringLiteral("fault nack %1").arg(2 + 3 * chunks + 3 + 1));
+    // Erase 2 replies, 3 a chunk written and 3 read back, 3 for the version
+    // record and 3 for its reading back, then Go.
+    faultFromTheErase(QStringLiteral("fault nack %1").arg(2 + 6 * chunks + 6 + 1));
     dialogs.clear();
     upgradeButton()->click();
     settle();
@@ -349,11 +365,26 @@ TEST_F(FirmwareUpgradeTest, ARefusedGoStopsWithoutClaimingCompletion) {
 
 TEST_F(FirmwareUpgradeTest, ASilentBootloaderStopsTheUpgradeInsteadOfHanging) {
     enterFromMenu();
-    pedal.command("fault silent on");
+    faultFromTheErase("fault silent on");
     upgrade("Firmware_1");
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains("did not answer the Erase command"));
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// Silent from the start, the try stops before anything is erased and says
+// that the pedal keeps its firmware.
+TEST_F(FirmwareUpgradeTest, ASilentBootloaderBeforeTheEraseLeavesTheFirmware) {
+    enterFromMenu();
+    pedal.command("fault silent on");
+    upgrade("Firmware_1");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("The firmware upgrade stopped before anything was "
+                                             "erased: Connection to bootloader failed."))
+        << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(dialogs.questions.isEmpty());
+    EXPECT_FALSE(pedal.writes().contains("43BC"));
+    EXPECT_EQ(pedalStatus("firmware"), "3");
 }
 
 // A partly written firmware must not be left behind by closing the editor.
@@ -368,11 +399,13 @@ TEST_F(FirmwareUpgradeTest, ClosingDuringTheUpgradeIsRefusedAndTheUpgradeComplet
 
     EXPECT_FALSE(main->close());
     EXPECT_TRUE(main->isVisible());
+    EXPECT_FALSE(window().close());
+    EXPECT_TRUE(window().isVisible());
     // Even an Unlink that got past its disabled entry leaves the write running.
     action("Unlink")->setEnabled(true);
     trigger("Unlink");
     EXPECT_EQ(connection().state(), State::Upgrading);
-    ASSERT_EQ(dialogs.errors.size(), 2);
+    ASSERT_EQ(dialogs.errors.size(), 3);
     for (const QString& error : dialogs.errors)
         EXPECT_TRUE(error.contains("firmware is being written")) << error.toStdString();
 
@@ -383,6 +416,9 @@ TEST_F(FirmwareUpgradeTest, ClosingDuringTheUpgradeIsRefusedAndTheUpgradeComplet
     EXPECT_TRUE(main->close()) << "once the upgrade has ended";
 }
 
+// The pedal has its own supply: its ROM carries on at whatever step the
+// cable left it. One message says the firmware is incomplete and how to go
+// on; the next Link finds the ROM again and the retry writes the image.
 TEST_F(FirmwareUpgradeTest, AnUnplugDuringTheUpgradeIsOneMessageAndAReplugLinksAgain) {
     enterFromMenu();
     startUpgrade("Firmware_2");
@@ -390,32 +426,128 @@ TEST_F(FirmwareUpgradeTest, AnUnplugDuringTheUpgradeIsOneMessageAndAReplugLinksA
     pedal.command("fault unplug");
     clock.advance(100);
     EXPECT_EQ(connection().state(), State::Lost);
-    EXPECT_EQ(dialogs.errors,
-              QStringList({"The pedal was disconnected. Reconnect it and choose Link."}));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], upgradeLostMessage(true));
+    EXPECT_TRUE(dialogs.errors[0].contains("Its firmware is incomplete"));
+    EXPECT_TRUE(dialogs.errors[0].contains("hold B2(SAVE) while switching it on"));
     EXPECT_FALSE(dialogs.messages.contains(Complete));
     EXPECT_TRUE(action("Link")->isEnabled());
-    EXPECT_FALSE(action("Upgrade Mode")->isChecked());
+    EXPECT_TRUE(action("Upgrade Mode")->isChecked()) << "the next Link looks for the bootloader";
     EXPECT_FALSE(upgradeButton()->isEnabled());
     EXPECT_EQ(progress()->value(), 0);
+    EXPECT_TRUE(window().close()) << "nothing runs any more";
     clock.advance(5000);
     EXPECT_EQ(dialogs.errors.size(), 1) << "one message, not one per call";
 
-    // Back on USB power the virtual pedal boots its application.
     pedal.command("fault replug");
     dialogs.clear();
     link();
-    EXPECT_EQ(connection().state(), State::Linked);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
-    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
-
-    // And the interrupted upgrade can be done again from the start.
-    pedal.command("save-button down");
-    trigger("Upgrade Mode");
-    settle();
+    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
     expectBootloaderListens();
+
     upgrade("Firmware_2");
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
     EXPECT_EQ(dialogs.messages, QStringList({Complete}));
     expectImageWritten("Firmware_2", 2);
+    expectBackToNormal();
+}
+
+// Unplugged while the player reads the question: nothing was erased, and
+// the message says so.
+TEST_F(FirmwareUpgradeTest, AnUnplugBeforeTheEraseSaysTheFirmwareIsKept) {
+    enterFromMenu();
+    dialogs.whileAsked = [this](const QString&) { pedal.command("fault unplug"); };
+    dialogs.answers = {true};
+    upgrade("Firmware_1");
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0], upgradeLostMessage(false));
+    EXPECT_EQ(connection().state(), State::Lost);
+    dialogs.whileAsked = nullptr;
+    pedal.command("fault replug");
+    EXPECT_EQ(pedalStatus("firmware"), "3");
+    EXPECT_EQ(flash(bootloader::VersionRecordAddress + 7, 1), QByteArray(1, '\x03'));
+}
+
+// Before the erase the player reads which version is installed and which is
+// chosen, is warned of a downgrade, and No is preselected; No leaves the
+// pedal's firmware and its bootloader listening for another choice.
+struct QuestionCase {
+    const char* name;
+    const char* image;
+    bool downgrade;
+};
+
+void PrintTo(const QuestionCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class UpgradeQuestion : public FirmwareUpgradeTest,
+                        public ::testing::WithParamInterface<QuestionCase> {};
+
+TEST_P(UpgradeQuestion, NamesBothVersionsAndNoErasesNothing) {
+    const QuestionCase& c = GetParam();
+    const QString image = QString::fromLatin1(c.image);
+    const int version = firmwareVersionOf(image);
+    enterFromMenu();
+    pedal.clearWrites();
+    dialogs.answers = {false};
+    upgrade(image);
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    const QString question = dialogs.questions[0];
+    EXPECT_TRUE(question.startsWith(
+        QStringLiteral("Write firmware version %1 to the pedal? It has version 3 installed.")
+            .arg(version)))
+        << question.toStdString();
+    EXPECT_EQ(question.contains("This is a downgrade"), c.downgrade) << question.toStdString();
+    EXPECT_TRUE(question.contains("Do not unplug the pedal, switch it off or close the editor"));
+    EXPECT_EQ(dialogs.defaults, std::vector<Dialogs::Default>({Dialogs::Default::No}));
+
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_FALSE(pedal.writes().contains("43BC")) << "nothing erased";
+    EXPECT_EQ(flash(bootloader::VersionRecordAddress + 7, 1), QByteArray(1, '\x03'));
+    expectBootloaderListens();
+    EXPECT_TRUE(upgradeButton()->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, UpgradeQuestion,
+                         ::testing::Values(QuestionCase{"Downgrade", "Firmware_2", true},
+                                           QuestionCase{"SameVersion", "Firmware_3", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FirmwareUpgradeTest, TheChoicesShowTheirVersionsAndProgressShowsBytesAndTimeLeft) {
+    QStringList items;
+    for (int i = 0; i < images()->count(); ++i)
+        items.append(images()->itemText(i));
+    EXPECT_EQ(items, QStringList({"Firmware_1 (version 1)", "Firmware_2 (version 2)",
+                                  "Firmware_3 (version 3)"}));
+
+    enterFromMenu();
+    auto* status = control<QLabel>(&window(), "Upgrade status");
+    startUpgrade("Firmware_2");
+    const int size = static_cast<int>(ResourceStore::compiled().find("Firmware_2")->size());
+    ASSERT_TRUE(
+        clock.runUntil([this] { return progress()->value() >= progress()->maximum() / 4; }));
+    const QRegularExpression writing(
+        QStringLiteral("^Writing: (\\d+) of %1 bytes, about \\d+ s left$").arg(size));
+    EXPECT_TRUE(writing.match(status->text()).hasMatch()) << status->text().toStdString();
+    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() > progress()->maximum() / 2; }));
+    EXPECT_TRUE(status->text().startsWith("Verifying: ")) << status->text().toStdString();
+    settle();
+    EXPECT_EQ(dialogs.messages, QStringList({Complete}));
+    EXPECT_TRUE(status->text().isEmpty());
+}
+
+TEST(UpgradeProgressText, CountsTheTimeLeftFromTheBytesWrittenAndReadBack) {
+    EXPECT_EQ(upgradeProgressText(UpgradePhase::Erasing, 0, 1000, 0),
+              "Erasing the pedal's firmware");
+    // A quarter of the bytes out and back in 1 s: 3 s to go.
+    EXPECT_EQ(upgradeProgressText(UpgradePhase::Writing, 500, 1000, 1000),
+              "Writing: 500 of 1000 bytes, about 3 s left");
+    EXPECT_EQ(upgradeProgressText(UpgradePhase::Verifying, 500, 1000, 3000),
+              "Verifying: 500 of 1000 bytes, about 1 s left");
+    EXPECT_EQ(upgradeProgressText(UpgradePhase::Writing, 0, 1000, 0), "Writing: 0 of 1000 bytes");
 }
 
 // While the bootloader listens, every control that talks to the application
