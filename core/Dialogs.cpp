@@ -16,6 +16,10 @@ public:
         debugLog(QStringLiteral("question (answered No): ") + text);
         return false;
     }
+    Choice choose(const QString& text, Default) override {
+        debugLog(QStringLiteral("question (cancelled): ") + text);
+        return Choice::Cancel;
+    }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }
 };

@@ -28,6 +28,11 @@ public:
     // that cannot be undone default to No.
     virtual bool confirm(const QString& text, Default preselected) = 0;
     bool confirm(const QString& text) { return confirm(text, Default::Yes); }
+    // A Yes/No/Cancel question, for an offer made on the way to something
+    // else: Yes takes the offer, No goes on without it, Cancel (and Escape)
+    // stops both.
+    enum class Choice { Yes, No, Cancel };
+    virtual Choice choose(const QString& text, Default preselected) = 0;
     // Empty text when the dialog is cancelled.
     virtual QString openFile(const FileDialogOptions& options) = 0;
     virtual QString saveFile(const FileDialogOptions& options) = 0;

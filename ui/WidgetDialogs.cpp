@@ -23,6 +23,15 @@ bool WidgetDialogs::confirm(const QString& text, Default preselected) {
            QMessageBox::No;
 }
 
+Dialogs::Choice WidgetDialogs::choose(const QString& text, Default preselected) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        parent_, Title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        preselected == Default::No ? QMessageBox::No : QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        return Choice::Yes;
+    return answer == QMessageBox::No ? Choice::No : Choice::Cancel;
+}
+
 QString WidgetDialogs::openFile(const FileDialogOptions& options) {
     QFileDialog dialog(parent_, options.title, options.folder, options.filter);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -15,6 +15,7 @@ public:
     void error(const QString& text) override;
     using Dialogs::confirm;
     bool confirm(const QString& text, Default preselected) override;
+    Choice choose(const QString& text, Default preselected) override;
     QString openFile(const FileDialogOptions& options) override;
     QString saveFile(const FileDialogOptions& options) override;
 

@@ -1,5 +1,9 @@
 // Dialogs that record what the editor shows and answer questions from a
-// queue set up in advance (Yes when nothing is queued).
+// queue set up in advance (Yes when nothing is queued). Yes/No/Cancel offers
+// are recorded apart from the questions and take their answers from a queue
+// of their own, declined (No) when nothing is queued: the editor goes on as
+// it did before it made the offer, and what a test expects of the questions
+// stays as it was.
 #pragma once
 
 #include "core/Dialogs.h"
@@ -30,6 +34,15 @@ public:
         answers.pop_front();
         return answer;
     }
+    Choice choose(const QString& text, Default preselected) override {
+        offers.append(text);
+        offerDefaults.push_back(preselected);
+        if (choices.empty())
+            return Choice::No;
+        const Choice choice = choices.front();
+        choices.pop_front();
+        return choice;
+    }
     QString openFile(const FileDialogOptions& options) override {
         lastDialog = options;
         return takeFile();
@@ -44,6 +57,8 @@ public:
         errors.clear();
         questions.clear();
         defaults.clear();
+        offers.clear();
+        offerDefaults.clear();
     }
 
     QStringList messages;
@@ -51,7 +66,10 @@ public:
     QStringList questions;
     std::vector<Default> defaults; // the preselected answer of each question
     std::deque<bool> answers;
-    std::deque<QString> files; // answers of the file dialogs; empty = cancelled
+    QStringList offers; // the Yes/No/Cancel questions
+    std::vector<Default> offerDefaults;
+    std::deque<Choice> choices; // their answers
+    std::deque<QString> files;  // answers of the file dialogs; empty = cancelled
     FileDialogOptions lastDialog;
 
 private:
