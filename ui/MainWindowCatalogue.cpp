@@ -225,6 +225,8 @@ void MainWindow::onUploadFile() {
     // Only what converts is sent: nothing made up follows a stray character.
     const QByteArray bytes = hexToByteArray(text);
     debugLogNoScroll(QStringLiteral("num of bytes: %1").arg(bytes.size()));
+    // The pedal's next "Upload complete" is this file's, not a list upload's.
+    pendingUpload_ = {};
     Exchange exchange(QStringLiteral("Upload File"));
     exchange.write(bytes).onFinished([](const ExchangeResult& result) {
         if (result.completed())
