@@ -131,25 +131,32 @@ void MainWindow::onSearchEdited(const QString& text) {
     debugLog(QStringLiteral("search \"%1\": %2 effects").arg(text).arg(names.size()));
 }
 
-// Enter opens the first match in its category, as a click there would.
+// Enter opens the first match in its category, as a click there would; edits
+// not stored on the pedal are offered to be stored first.
 void MainWindow::onSearchEntered() {
     const std::vector<EffectMatch> matches = searchEffects(catalogue_, search_->text());
     if (matches.empty())
         return;
-    const EffectMatch& first = matches.front();
-    {
-        const QSignalBlocker quiet(search_);
-        search_->clear();
-    }
-    selectedCategory_ = first.category;
-    categories_->setCurrentRow(first.category);
-    effects_->clear();
-    fillEffectList(catalogue_.categoryEffects(first.category).value_or(QStringList()));
-    const QList<QListWidgetItem*> rows = effects_->findItems(first.name, Qt::MatchExactly);
-    if (rows.isEmpty())
-        return;
-    effects_->setCurrentItem(rows.first());
-    onEffectActivated(rows.first());
+    const EffectMatch first = matches.front();
+    const auto open = [this, first] {
+        {
+            const QSignalBlocker quiet(search_);
+            search_->clear();
+        }
+        selectedCategory_ = first.category;
+        categories_->setCurrentRow(first.category);
+        effects_->clear();
+        fillEffectList(catalogue_.categoryEffects(first.category).value_or(QStringList()));
+        const QList<QListWidgetItem*> rows = effects_->findItems(first.name, Qt::MatchExactly);
+        if (rows.isEmpty())
+            return;
+        effects_->setCurrentItem(rows.first());
+        activateEffect(rows.first());
+    };
+    if (first.name == selectedEffect_ || !unsavedEdits())
+        return open();
+    // Cancel keeps the search and the matches for another try.
+    confirmLeavingEdits(open);
 }
 
 // ---------------------------------------------------------------------------
