@@ -228,9 +228,13 @@ HexFrame ParameterModel::assignFrame() const {
 void ParameterModel::apply(const ParameterState& state) {
     for (int i = 0; i < parameterCount(); ++i) {
         const auto slot = static_cast<std::size_t>(i);
-        // Buttons are momentary on the pedal: their level says nothing.
+        // Buttons are momentary on the pedal: their level says nothing. A
+        // word past full scale (the reply carries 32 bits) is no level any
+        // control can show.
         if (kind(i) != ControlKind::Button)
-            levels_[slot] = state.parameterValues[slot];
+            levels_[slot] = std::clamp(state.parameterValues[slot], 0,
+                                       kind(i) == ControlKind::Pot ? MaxPotentiometerLevel
+                                                                   : frames::FullScale);
         sources_[slot] = state.sources[slot];
         if (state.reverse[slot])
             reverse_[slot] = *state.reverse[slot];

@@ -247,6 +247,17 @@ TEST_F(RigModel, RequestAnswerSetsLevelsAndRoutingButNotButtons) {
     EXPECT_EQ(model.assignFrame().text.mid(2, 10), "00FFFF050B");
 }
 
+// The reply carries 32-bit words: shifted right by 13 they reach 524287.
+TEST_F(RigModel, RequestLevelsPastFullScaleAreHeldToTheScale) {
+    ParameterState answer = rigAnswer();
+    answer.parameterValues[Drive] = 524287;
+    answer.parameterValues[Shape] = 4000;
+    model.apply(answer);
+    EXPECT_EQ(model.level(Drive), 1023);
+    EXPECT_EQ(model.level(Shape), 1024);
+    EXPECT_EQ(model.selectorPosition(Shape), 3);
+}
+
 TEST_F(RigModel, RequestAnswerLeavesAClickedButtonAndFlagsItDoesNotName) {
     model.toggleButton(Tap);
     model.setSource(Level, 1);

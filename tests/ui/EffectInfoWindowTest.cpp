@@ -87,9 +87,10 @@ TEST_F(EffectInfoFromTheMainWindow, FollowsTheSelection) {
     EXPECT_EQ(info.windowTitle(), "Grizzle Drive");
     EXPECT_EQ(info.source(), "bundled");
 
-    select("Modulation", "Swirlpool");
-    EXPECT_EQ(info.windowTitle(), "Swirlpool");
-    EXPECT_EQ(info.source(), "none");
+    select("Modulation", "Wobblecat Trem");
+    EXPECT_EQ(info.windowTitle(), "Wobblecat Trem");
+    EXPECT_EQ(info.source(), "bundled");
+    EXPECT_TRUE(info.browser()->toPlainText().contains("tremolo"));
 }
 
 } // namespace
