@@ -36,7 +36,8 @@ PresetLibraryWindow::PresetLibraryWindow(const Catalogue& catalogue, QWidget* pa
     list_->header()->setAccessibleName(QStringLiteral("Preset columns"));
     list_->header()->resizeSection(0, 200);
     list_->header()->resizeSection(1, 150);
-    connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { onLoad(); });
+    // A double-click, or Enter on the chosen row.
+    connect(list_, &QTreeWidget::itemActivated, this, [this] { onLoad(); });
     connect(list_, &QTreeWidget::currentItemChanged, this, [this] { showButtons(); });
 
     const QString only = QStringLiteral("Only the effect stored on the pedal");

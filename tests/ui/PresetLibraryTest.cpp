@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace kestra::test {
@@ -76,14 +77,24 @@ TEST_F(PresetLibrary, ShowsTheStoredEffectsPresetsWithEffectAndDate) {
     EXPECT_TRUE(library().rows()[0].startsWith("Crunch | " + Other));
 }
 
-TEST_F(PresetLibrary, DoubleClickLoadsOneIntoThePedal) {
+TEST_F(PresetLibrary, DoubleClickOrEnterLoadsOneIntoThePedal) {
     ASSERT_EQ(slider("Depth"), 900);
     choose("Soft");
-    emit presets()->itemDoubleClicked(presets()->currentItem(), 0);
+    QTest::keyClick(presets(), Qt::Key_Return);
+    settle();
     EXPECT_EQ(slider("Depth"), 200);
     EXPECT_EQ(pedalValue(1), 200);
     EXPECT_TRUE(parameterWindow().windowTitle().endsWith(" *")) << "loaded, not stored";
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+
+    // A double-click is the press and release of a click, then another press.
+    const auto items = presets()->findItems("Deep", Qt::MatchExactly, 0);
+    ASSERT_EQ(items.size(), 1);
+    const QPoint row = presets()->visualItemRect(items[0]).center();
+    QTest::mouseClick(presets()->viewport(), Qt::LeftButton, {}, row);
+    QTest::mouseDClick(presets()->viewport(), Qt::LeftButton, {}, row);
+    settle();
+    EXPECT_EQ(pedalValue(1), 900);
 }
 
 // Loading goes through Load Configuration's checks: a preset of another
