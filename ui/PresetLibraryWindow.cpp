@@ -5,6 +5,7 @@
 #include "operations/PresetLibrary.h"
 #include "ui/widgets/Accessible.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
@@ -57,6 +58,16 @@ PresetLibraryWindow::PresetLibraryWindow(const Catalogue& catalogue, QWidget* pa
     connect(load_, &QPushButton::clicked, this, &PresetLibraryWindow::onLoad);
     connect(rename_, &QPushButton::clicked, this, &PresetLibraryWindow::onRename);
     connect(delete_, &QPushButton::clicked, this, &PresetLibraryWindow::onDelete);
+    // The file manager's keys on the list: F2 renames, Delete deletes.
+    const auto listKey = [this](const QKeySequence& key, void (PresetLibraryWindow::*slot)()) {
+        auto* action = new QAction(list_);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        list_->addAction(action);
+    };
+    listKey(QKeySequence(Qt::Key_F2), &PresetLibraryWindow::onRename);
+    listKey(QKeySequence::Delete, &PresetLibraryWindow::onDelete);
 
     folder_ = new QLabel(this);
     folder_->setGeometry(10, 328, 500, 22);

@@ -144,5 +144,16 @@ TEST_F(PresetLibrary, RenameAndDeleteAskFirst) {
     EXPECT_EQ(names(), QStringList({"Deep"}));
 }
 
+TEST_F(PresetLibrary, F2AndDeleteWorkOnTheList) {
+    QStringList keys;
+    for (QAction* a : presets()->actions())
+        keys << a->shortcut().toString();
+    EXPECT_EQ(keys, QStringList({"F2", QKeySequence(QKeySequence::Delete).toString()}));
+    choose("Soft");
+    dialogs.answers = {true};
+    presets()->actions().value(1)->trigger();
+    EXPECT_EQ(names(), QStringList({"Deep"}));
+}
+
 } // namespace
 } // namespace kestra::test
