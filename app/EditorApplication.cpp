@@ -4,8 +4,8 @@
 
 namespace kestra {
 
-EditorApplication::EditorApplication(bool installDialogs) : ownsDialogs_(installDialogs) {
-    library_.load();
+EditorApplication::EditorApplication(bool installDialogs, BackendOptions options)
+    : backends_(std::move(options), true), ownsDialogs_(installDialogs) {
     if (ownsDialogs_)
         Dialogs::setInstance(&dialogs_);
     mainWindow_ = std::make_unique<MainWindow>(connection_, parameters_);
@@ -20,8 +20,10 @@ EditorApplication::EditorApplication(bool installDialogs) : ownsDialogs_(install
     mainWindow_->setParameterWindow(parameterWindow_.get());
     mainWindow_->setEffectInfoWindow(effectInfoWindow_.get());
     mainWindow_->setNewVersionDialog(newVersionDialog_.get());
+    mainWindow_->setBackends(&backends_);
     mainWindow_->refreshEnabledStates();
-    debugLog(QStringLiteral("port: ") + port_.backendName());
+    debugLog(QStringLiteral("port: ") + backends_.port().backendName());
+    debugLog(QStringLiteral("because ") + backends_.reason());
     // Closing the main window ends the program, whatever else is open.
     mainWindow_->setAttribute(Qt::WA_QuitOnClose, true);
     for (QWidget* window :

@@ -1,12 +1,12 @@
-// Everything that lives from start to end of the program: the bound D2XX
-// library, the port, the one connection to the pedal, the parameter model,
-// the dialogs and the windows, created in order with the main window first.
+// Everything that lives from start to end of the program: the backends and
+// the port chosen among them, the one connection to the pedal, the parameter
+// model, the dialogs and the windows, created in order with the main window
+// first.
 #pragma once
 
 #include "connection/Connection.h"
 #include "editor/ParameterModel.h"
-#include "port/D2xxLibrary.h"
-#include "port/D2xxPort.h"
+#include "port/Backends.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/EffectInfoWindow.h"
 #include "ui/FirmwareWindow.h"
@@ -21,8 +21,9 @@ namespace kestra {
 
 class EditorApplication {
 public:
-    // With installDialogs false the caller keeps its own dialogs (tests).
-    explicit EditorApplication(bool installDialogs = true);
+    // With installDialogs false the caller keeps its own dialogs (tests);
+    // options are the command line's --virtual and --port.
+    explicit EditorApplication(bool installDialogs = true, BackendOptions options = {});
     ~EditorApplication();
 
     void show();
@@ -34,12 +35,12 @@ public:
     EffectInfoWindow& effectInfoWindow() { return *effectInfoWindow_; }
     NewVersionDialog& newVersionDialog() { return *newVersionDialog_; }
     Connection& connection() { return connection_; }
+    Backends& backends() { return backends_; }
     ParameterModel& parameters() { return parameters_; }
 
 private:
-    D2xxLibrary library_;
-    D2xxPort port_{library_};
-    Connection connection_{port_};
+    Backends backends_;
+    Connection connection_{backends_.port()};
     ParameterModel parameters_;
     WidgetDialogs dialogs_;
     bool ownsDialogs_;

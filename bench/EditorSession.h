@@ -117,7 +117,8 @@ public:
     void error(const QString& text) override { errors.append(text); }
     using Dialogs::confirm;
     bool confirm(const QString&, Default) override { return true; }
-    Choice choose(const QString&, Default) override { return Choice::No; }
+    Choice offer(const QString&, Default) override { return Choice::No; }
+    int choose(const QString&, const QStringList&) override { return 0; }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }
 

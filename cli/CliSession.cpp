@@ -4,6 +4,7 @@
 #include "core/Clock.h"
 #include "firmware/Bootloader.h"
 #include "ir/IrLoader.h"
+#include "port/Backends.h"
 
 #include <QSaveFile>
 
@@ -47,7 +48,7 @@ CliSession::CliSession(Connection& connection, QTextStream& out, QTextStream& er
 CliSession::~CliSession() = default;
 
 QString CliSession::helpText() {
-    return QStringLiteral(
+    const QString commands = QStringLiteral(
         "Usage: kestra-cli COMMAND [ARGUMENTS]\n"
         "\n"
         "Talks to a Kestra pedal on USB through the editor's own connection.\n"
@@ -68,6 +69,11 @@ QString CliSession::helpText() {
         "                                 the pedal's bootloader (asks to hold B2 first)\n"
         "  help                           this text\n"
         "\n"
+        "Options, before or after the command:\n");
+    const QString exitCodes = QStringLiteral(
+        "Without them kestra-cli uses FTDI's D2XX library when KESTRA_D2XX_LIBRARY names\n"
+        "it or it lists the pedal, otherwise the kernel's serial driver.\n"
+        "\n"
         "Exit codes:\n"
         "  0  done\n"
         "  1  the command line is wrong\n"
@@ -75,6 +81,7 @@ QString CliSession::helpText() {
         "  3  the pedal did not answer, refused, or was disconnected\n"
         "  4  unusable input: unknown effect or parameter, image or file problem\n"
         "  5  cancelled\n");
+    return commands + backendOptionsHelp() + exitCodes;
 }
 
 bool CliSession::upgrading() const {
@@ -129,21 +136,26 @@ void CliSession::failed(const QString& error, int code) {
     finish(code, error.isEmpty() ? disconnectedMessage() : error);
 }
 
+QString CliSession::noDevice() const {
+    const QString advice = connection_.port().advice(PortResult::Error::NotFound);
+    return advice.isEmpty() ? NoDeviceMessage : NoDeviceMessage + QStringLiteral("\n\n") + advice;
+}
+
 bool CliSession::linkPedal(std::optional<Exchange> first) {
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (!listed.ok()) {
-        finish(NotLinked, linkFailureMessage(listed));
+        finish(NotLinked, linkFailureMessage(listed, connection_.port().advice(listed.error)));
         return false;
     }
     if (devices.empty()) {
-        finish(NotLinked, NoDeviceMessage);
+        finish(NotLinked, noDevice());
         return false;
     }
     // As the editor does: the adapter listed last.
     const PortResult linked = connection_.link(devices.back(), std::move(first));
     if (!linked.ok()) {
-        finish(NotLinked, linkFailureMessage(linked));
+        finish(NotLinked, linkFailureMessage(linked, connection_.port().advice(linked.error)));
         return false;
     }
     return true;
@@ -165,9 +177,10 @@ void CliSession::listDevices() {
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (!listed.ok())
-        return finish(NotLinked, linkFailureMessage(listed));
+        return finish(NotLinked,
+                      linkFailureMessage(listed, connection_.port().advice(listed.error)));
     if (devices.empty())
-        return finish(NotLinked, NoDeviceMessage);
+        return finish(NotLinked, noDevice());
     for (const PortDevice& device : devices)
         out_ << device.serialNumber << '\t' << device.description << '\n';
     finish(Done);

@@ -54,6 +54,8 @@ signals:
 private:
     void finish(int code, const QString& message = {});
     void failed(const QString& error, int code = PedalFailed);
+    // "No device found" and what to check on the backend in use.
+    QString noDevice() const;
     // Links the last adapter listed; first runs as the link's first exchange.
     bool linkPedal(std::optional<Exchange> first);
     // Links and reads the stored effect, then then() with its name loaded

@@ -1,8 +1,7 @@
 // kestra-cli: one command against the pedal, for scripts. Links only the
 // layers below the windows: no Qt Widgets.
 #include "cli/CliSession.h"
-#include "port/D2xxLibrary.h"
-#include "port/D2xxPort.h"
+#include "port/Backends.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -32,13 +31,19 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("kestra-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
 
-    kestra::D2xxLibrary library;
-    library.load();
-    kestra::D2xxPort port(library);
-    kestra::Connection connection(port);
     QTextStream out(stdout);
     QTextStream err(stderr);
     QTextStream in(stdin);
+    QStringList arguments = QCoreApplication::arguments().mid(1);
+    QString error;
+    const std::optional<kestra::BackendOptions> options =
+        kestra::takeBackendOptions(arguments, &error);
+    if (!options) {
+        err << error << "\n\n" << kestra::CliSession::helpText();
+        return kestra::CliSession::Usage;
+    }
+    kestra::Backends backends(*options, false);
+    kestra::Connection connection(backends.port());
     kestra::CliSession session(connection, out, err, [&in]() -> std::optional<QString> {
         QString line;
         if (!in.readLineInto(&line))
@@ -53,6 +58,6 @@ int main(int argc, char* argv[]) {
                      [](int code) { QCoreApplication::exit(code); });
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
-    QTimer::singleShot(0, &session, [&] { session.start(QCoreApplication::arguments().mid(1)); });
+    QTimer::singleShot(0, &session, [&] { session.start(arguments); });
     return QCoreApplication::exec();
 }

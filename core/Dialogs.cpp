@@ -16,9 +16,13 @@ public:
         debugLog(QStringLiteral("question (answered No): ") + text);
         return false;
     }
-    Choice choose(const QString& text, Default) override {
+    Choice offer(const QString& text, Default) override {
         debugLog(QStringLiteral("question (cancelled): ") + text);
         return Choice::Cancel;
+    }
+    int choose(const QString& text, const QStringList&) override {
+        debugLog(QStringLiteral("choice (cancelled): ") + text);
+        return -1;
     }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace kestra {
 
@@ -32,7 +33,10 @@ public:
     // else: Yes takes the offer, No goes on without it, Cancel (and Escape)
     // stops both.
     enum class Choice { Yes, No, Cancel };
-    virtual Choice choose(const QString& text, Default preselected) = 0;
+    virtual Choice offer(const QString& text, Default preselected) = 0;
+    // One of several options (e.g. of two pedals attached): the index of
+    // the one picked, -1 when the dialog is cancelled.
+    virtual int choose(const QString& text, const QStringList& options) = 0;
     // Empty text when the dialog is cancelled.
     virtual QString openFile(const FileDialogOptions& options) = 0;
     virtual QString saveFile(const FileDialogOptions& options) = 0;

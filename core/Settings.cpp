@@ -43,6 +43,11 @@ QString valueColumnFile() {
         .filePath(QStringLiteral("ShowValues.txt"));
 }
 
+QString connectionFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("Connection.txt"));
+}
+
 QString makeFolder(const QString& path) {
     if (QFileInfo(path).isDir())
         return {};
@@ -102,6 +107,15 @@ std::optional<bool> parseMode(const QString& text) {
     return std::nullopt;
 }
 
+std::optional<bool> parseConnection(const QString& text) {
+    const QString word = text.trimmed();
+    if (word == QLatin1String(VirtualConnection))
+        return true;
+    if (word == QLatin1String(UsbConnection))
+        return false;
+    return std::nullopt;
+}
+
 std::optional<int> parseStyleNumber(const QString& text) {
     const QString trimmed = text.trimmed();
     bool ok = false;
@@ -117,6 +131,11 @@ QString styleResourceName(int n) {
 
 QString writeMode(bool bank) {
     return writeText(modeFile(), QLatin1String(bank ? BankMode : PresetMode));
+}
+
+QString writeConnection(bool virtualPedal) {
+    return writeText(connectionFile(),
+                     QLatin1String(virtualPedal ? VirtualConnection : UsbConnection));
 }
 
 QString rememberStartupMessageChoice(bool show) {

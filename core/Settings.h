@@ -1,6 +1,7 @@
 // The editor's small settings files below the user's documents folder: the
-// mode, whether the new-version window may open, and the visual style. Each
-// holds one word or number, UTF-8 without a byte-order mark or line end.
+// mode, whether the new-version window may open, the visual style, and the
+// connection the player chose. Each holds one word or number, UTF-8 without
+// a byte-order mark or line end.
 #pragma once
 
 #include <QString>
@@ -15,6 +16,8 @@ inline constexpr char Yes[] = "YES";
 inline constexpr char No[] = "NO";
 inline constexpr char PresetMode[] = "PRESET";
 inline constexpr char BankMode[] = "BANK";
+inline constexpr char VirtualConnection[] = "VIRTUAL";
+inline constexpr char UsbConnection[] = "USB";
 
 // Full paths, below documentsFolder() as it is when called.
 QString folderPath(const QString& folder);
@@ -27,6 +30,7 @@ QString styleFile();          // Quorvane/style.txt
 QString liveAfterUploadFile(); // Quorvane/Kestra/EditAfterUpload.txt
 // "YES" or "NO": whether the parameter window shows each track bar's value.
 QString valueColumnFile(); // Quorvane/Kestra/ShowValues.txt
+QString connectionFile();  // Quorvane/Kestra/Connection.txt
 
 // Makes path (its parent must exist) unless it is already a folder. Returns
 // the system's error text, empty on success.
@@ -45,6 +49,9 @@ QString writeText(const QString& path, const QString& text);
 std::optional<bool> parseYesNo(const QString& text);
 // true for bank mode, false for preset mode.
 std::optional<bool> parseMode(const QString& text);
+// true for the virtual pedal, false for the USB port; line ends and spaces
+// around the word allowed.
+std::optional<bool> parseConnection(const QString& text);
 // A decimal integer, spaces and line ends around it allowed (a file saved by
 // a text editor often ends with one).
 std::optional<int> parseStyleNumber(const QString& text);
@@ -54,6 +61,9 @@ QString styleResourceName(int n);
 // Writes the mode file: "BANK" or "PRESET". Returns the error text, empty
 // on success.
 QString writeMode(bool bank);
+// Writes the connection file: "VIRTUAL" or "USB". Returns the error text,
+// empty on success.
+QString writeConnection(bool virtualPedal);
 // Writes "YES" or "NO" to the start-up message file, but only when that file
 // exists. Returns the error text, empty on success or when nothing was due.
 QString rememberStartupMessageChoice(bool show);

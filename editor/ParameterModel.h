@@ -60,6 +60,9 @@ public:
     bool buttonOn(int parameter) const;
     // Request has read the pedal's state into this generation.
     bool stateRead() const { return stateRead_; }
+    // What was read no longer tells the pedal's state (the link ended, the
+    // pedal holds something else): the values stay shown until read again.
+    void forgetState() { stateRead_ = false; }
 
     // Player edits: each gives the frame that sets the pedal, or nothing for
     // a parameter of another kind.

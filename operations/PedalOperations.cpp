@@ -56,7 +56,12 @@ QString noAnswerMessage(const QString& what) {
         .arg(what);
 }
 
-QString linkFailureMessage(const PortResult& result) {
+namespace {
+QString withAdvice(const QString& text, const QString& advice) {
+    return advice.isEmpty() ? text : text + QStringLiteral("\n\n") + advice;
+}
+
+QString linkFailureText(const PortResult& result) {
     switch (result.error) {
     case PortResult::Error::NoDriver:
         return result.detail;
@@ -75,6 +80,15 @@ QString linkFailureMessage(const PortResult& result) {
                               "again and choose Link.")
             .arg(result.detail);
     }
+}
+} // namespace
+
+QString linkFailureMessage(const PortResult& result, const QString& advice) {
+    return withAdvice(linkFailureText(result), advice);
+}
+
+QString noDeviceMessage(const QString& advice) {
+    return withAdvice(QStringLiteral("No device found"), advice);
 }
 
 QString failureMessage(const ExchangeResult& result) {

@@ -29,8 +29,12 @@ QString failureMessage(const ExchangeResult& result);
 // The text the player reads when an exchange got no answer.
 QString noAnswerMessage(const QString& what);
 
-// Why Link failed, and what to do about it.
-QString linkFailureMessage(const PortResult& result);
+// Why Link failed, and what to do about it; advice is the backend's
+// paragraph on what to check (Port::advice), added at the end.
+QString linkFailureMessage(const PortResult& result, const QString& advice = {});
+
+// What Scan says when no adapter is attached, with the backend's advice.
+QString noDeviceMessage(const QString& advice);
 
 template <typename T>
 struct Outcome {

@@ -136,6 +136,7 @@ void VirtualPedal::reset() {
     }
     faults_ = Faults{};
     writeLog_.clear();
+    bootloaderWriteLog_.clear();
     saveButton_ = false;
     restartApplication();
 }
@@ -227,6 +228,7 @@ void VirtualPedal::bootloaderWrite(std::span<const std::uint8_t> w) {
     if (line_.bits != 8 || line_.stopBits != 0 || line_.parity != kParityEven) {
         return;
     }
+    bootloaderWriteLog_.emplace_back(w.begin(), w.end());
     for (std::uint8_t byte : w) {
         const bool synced = bootloader_.synced();
         if (synced ? line_.baud != romBaud_
@@ -620,8 +622,15 @@ CommandResult VirtualPedal::command(std::string_view line) {
             text += toHex(w) + "\n";
         }
         return {true, text};
+    } else if (verb == "bootloader-writes" && a.size() == 1) {
+        std::string text;
+        for (const auto& w : bootloaderWriteLog_) {
+            text += toHex(w) + "\n";
+        }
+        return {true, text};
     } else if (verb == "clear-writes" && a.size() == 1) {
         writeLog_.clear();
+        bootloaderWriteLog_.clear();
     } else if (verb == "status" && a.size() == 1) {
         return {true, status()};
     } else if (verb == "fault" && a.size() >= 2) {
@@ -834,6 +843,7 @@ bool VirtualPedal::loadStateText(std::string_view text, std::string& error) {
     }
     fresh.restartApplication();
     fresh.writeLog_ = std::move(writeLog_);
+    fresh.bootloaderWriteLog_ = std::move(bootloaderWriteLog_);
     // The bridge is not power-cycled with the pedal: its line, latency timer,
     // wire timing and clock stay; what the old pedal had sent is gone.
     fresh.line_ = line_;

@@ -169,6 +169,8 @@ private:
     std::uint32_t romBaud_ = 0; // 0 until the ROM has seen its sync byte
     Faults faults_;
     std::vector<Bytes> writeLog_;
+    // The host writes the ROM bootloader read (at 8E1).
+    std::vector<Bytes> bootloaderWriteLog_;
 };
 
 } // namespace kestra::sim

@@ -1,6 +1,7 @@
 #include "port/D2xxPort.h"
 
 #include "core/DebugLog.h"
+#include "port/PortAdvice.h"
 
 #include <algorithm>
 #include <cstring>
@@ -97,10 +98,32 @@ PortResult D2xxPort::noDriver() const {
     return PortResult::failure(PortResult::Error::NoDriver, missingDriverMessage(library_));
 }
 
-PortResult D2xxPort::onDevice(const char* label, FT_STATUS status) const {
+PortResult D2xxPort::onDevice(const char* label, FT_STATUS status) {
     if (status == FT_OK)
         return PortResult::success();
     return PortResult::failure(errorOnDevice(status), labelled(label, status));
+}
+
+PortResult D2xxPort::openFailure(FT_STATUS status) {
+    const auto error = status == FT_DEVICE_NOT_FOUND    ? PortResult::Error::NotFound
+                       : status == FT_DEVICE_NOT_OPENED ? PortResult::Error::InUse
+                                                        : PortResult::Error::Failed;
+    return PortResult::failure(error, labelled("Open_USB_Device_By_Serial_Number", status));
+}
+
+QString D2xxPort::advice(PortResult::Error error) const {
+    switch (error) {
+    case PortResult::Error::NotFound:
+        return advice::cable() + QLatin1Char(' ') + advice::udevRule() + QStringLiteral("\n\n") +
+               advice::virtualPedal();
+    // FT_DEVICE_NOT_OPENED: another program, or the kernel's driver.
+    case PortResult::Error::InUse:
+        return advice::kernelDriverHoldsThePedal();
+    case PortResult::Error::NoPermission:
+        return advice::udevRule();
+    default:
+        return {};
+    }
 }
 
 PortResult D2xxPort::listDevices(std::vector<PortDevice>& devices) {
@@ -137,12 +160,8 @@ PortResult D2xxPort::open(const PortDevice& device) {
     std::memcpy(serial, text.constData(), static_cast<std::size_t>(text.size()));
     FT_HANDLE handle = nullptr;
     const FT_STATUS status = library_.FT_OpenEx(serial, FT_OPEN_BY_SERIAL_NUMBER, &handle);
-    if (status != FT_OK) {
-        const auto error = status == FT_DEVICE_NOT_FOUND    ? PortResult::Error::NotFound
-                           : status == FT_DEVICE_NOT_OPENED ? PortResult::Error::InUse
-                                                            : PortResult::Error::Failed;
-        return PortResult::failure(error, labelled("Open_USB_Device_By_Serial_Number", status));
-    }
+    if (status != FT_OK)
+        return openFailure(status);
     handle_ = handle;
     const auto value = static_cast<quint32>(reinterpret_cast<std::uintptr_t>(handle_));
     debugLog(QStringLiteral("FT_HANDLE: 0x") +

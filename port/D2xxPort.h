@@ -17,8 +17,13 @@ public:
     static QString statusText(d2xx::FT_STATUS status);
     // What the player reads when no D2XX library could be bound.
     static QString missingDriverMessage(const D2xxLibrary& library);
+    // The result of an operation on an open device, labelled for the log.
+    static PortResult onDevice(const char* label, d2xx::FT_STATUS status);
+    // The result of an open that failed with status.
+    static PortResult openFailure(d2xx::FT_STATUS status);
 
     QString backendName() const override;
+    QString advice(PortResult::Error error) const override;
     PortResult listDevices(std::vector<PortDevice>& devices) override;
     PortResult open(const PortDevice& device) override;
     PortResult close() override;
@@ -36,8 +41,6 @@ public:
 
 private:
     PortResult noDriver() const;
-    // The result of an operation on the open device.
-    PortResult onDevice(const char* label, d2xx::FT_STATUS status) const;
 
     D2xxLibrary& library_;
     d2xx::FT_HANDLE handle_ = nullptr;

@@ -61,6 +61,13 @@ public:
 
     // What drives this port, for the log and the Info menu.
     virtual QString backendName() const = 0;
+    // What the player can check when no device is found or one cannot be
+    // opened through this backend: a paragraph, empty when there is nothing
+    // to add.
+    virtual QString advice(PortResult::Error error) const {
+        Q_UNUSED(error);
+        return {};
+    }
     // The devices attached now, in enumeration order.
     virtual PortResult listDevices(std::vector<PortDevice>& devices) = 0;
     virtual PortResult open(const PortDevice& device) = 0;

@@ -16,6 +16,7 @@ EnabledStates enabledStates(const EditorSituation& s) {
     e.link = closed;
     // Unlink also ends an exchange that hangs, but never a firmware write.
     e.unlink = !closed && s.link != State::Upgrading;
+    e.chooseBackend = closed;
 
     e.upload = linked && s.effectSelected && s.selectionUploadable;
     e.getStoredEffect = linked;

@@ -32,6 +32,9 @@ struct EnabledStates {
     bool scan = false;
     bool link = false;
     bool unlink = false;
+    // Use Virtual Pedal and Use USB Port: the backend changes only while no
+    // device is open.
+    bool chooseBackend = false;
     // Main window.
     bool upload = false;
     bool getStoredEffect = false;

@@ -9,6 +9,7 @@
 #include "core/VersionCheck.h"
 #include "firmware/Bootloader.h"
 #include "ir/IrLoader.h"
+#include "port/Backends.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/FirmwareWindow.h"
 #include "ui/ParameterWindow.h"
@@ -16,6 +17,7 @@
 #include "ui/widgets/Accessible.h"
 #include "ui/widgets/ToggleSwitch.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -162,6 +164,17 @@ void MainWindow::createMenus() {
     scan_ = connectionMenu->addAction(QStringLiteral("Scan"), this, &MainWindow::onScan);
     link_ = connectionMenu->addAction(QStringLiteral("Link"), this, &MainWindow::onLink);
     unlink_ = connectionMenu->addAction(QStringLiteral("Unlink"), this, &MainWindow::onUnlink);
+    connectionMenu->addSeparator();
+    auto* backendChoice = new QActionGroup(connectionMenu);
+    useUsbPort_ = connectionMenu->addAction(QStringLiteral("Use USB Port"));
+    useVirtualPedal_ = connectionMenu->addAction(QStringLiteral("Use Virtual Pedal"));
+    for (QAction* entry : {useUsbPort_, useVirtualPedal_}) {
+        entry->setCheckable(true);
+        backendChoice->addAction(entry);
+    }
+    useUsbPort_->setChecked(true);
+    connect(useUsbPort_, &QAction::triggered, this, [this] { onBackendPicked(false); });
+    connect(useVirtualPedal_, &QAction::triggered, this, [this] { onBackendPicked(true); });
 
     QMenu* settingsMenu = menuBar()->addMenu(QStringLiteral("Settings"));
     look_ = settingsMenu->addMenu(QStringLiteral("Look"));
@@ -202,6 +215,9 @@ void MainWindow::createMenus() {
     newVersionAvailable_ = info->addAction(QStringLiteral("New version available:"));
     newVersionAvailable_->setEnabled(false);
     deviceSerial_ = info->addAction(QStringLiteral("Device Serial: "));
+    connectionInfo_ =
+        info->addAction(QStringLiteral("Connection: ") + connection_.port().backendName());
+    connectionInfo_->setEnabled(false);
     updateNow_ = info->addAction(QStringLiteral("Update Now"), this, &MainWindow::onUpdateNow);
     // Nothing to update to until the check finds a newer version.
     updateNow_->setEnabled(false);
@@ -219,7 +235,7 @@ void MainWindow::setParameterWindow(ParameterWindow* window) {
     window->setValueColumnShown(showsValueColumn_);
 }
 
-void MainWindow::refreshEnabledStates() {
+EditorSituation MainWindow::situation() const {
     EditorSituation situation;
     situation.link = connection_.state();
     situation.effectSelected = !selectedEffect_.isEmpty();
@@ -230,12 +246,18 @@ void MainWindow::refreshEnabledStates() {
     situation.bankMode = bankMode_;
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
     addFeatureSituation(situation);
-    enabled_ = enabledStates(situation);
+    return situation;
+}
+
+void MainWindow::refreshEnabledStates() {
+    enabled_ = enabledStates(situation());
     const EnabledStates& e = enabled_;
 
     scan_->setEnabled(e.scan);
     link_->setEnabled(e.link);
     unlink_->setEnabled(e.unlink);
+    useUsbPort_->setEnabled(e.chooseBackend);
+    useVirtualPedal_->setEnabled(e.chooseBackend);
     upload_->setEnabled(e.upload);
     getStoredEffect_->setEnabled(e.getStoredEffect);
     request_->setEnabled(e.request);
@@ -316,6 +338,9 @@ void MainWindow::setDeviceLabel(const QString& text) {
 }
 
 void MainWindow::probeDevices() {
+    device_ = {};
+    deviceSerial_->setText(QStringLiteral("Device Serial: "));
+    setDeviceLabel(QStringLiteral("Device Name: "));
     std::vector<PortDevice> devices;
     if (!connection_.port().listDevices(devices).ok())
         return;
@@ -328,27 +353,60 @@ void MainWindow::probeDevices() {
 }
 
 void MainWindow::onScan() {
+    // A pedal plugged in since the start may call for another backend; what
+    // the last one listed means nothing to it.
+    if (backends_ && backends_->chooseAgain()) {
+        device_ = {};
+        debugLog(QStringLiteral("port: ") + connection_.port().backendName());
+        debugLog(QStringLiteral("because ") + backends_->reason());
+        showBackend();
+    }
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (listed.error == PortResult::Error::NoDriver) {
         Dialogs::instance().error(listed.detail);
         return;
     }
+    const QString previousLabel = deviceLabel_;
     setDeviceLabel(QStringLiteral("Device Name"));
     if (!listed.ok())
         debugLog(listed.detail);
     debugLog(QStringLiteral("FT device count: %1").arg(devices.size()));
     if (devices.empty()) {
-        Dialogs::instance().message(QStringLiteral("No device found"));
+        Dialogs::instance().message(
+            noDeviceMessage(connection_.port().advice(PortResult::Error::NotFound)));
         setDeviceLabel(QStringLiteral("No device found"));
         return;
     }
-    for (const PortDevice& device : devices) {
+    for (const PortDevice& device : devices)
         debugLog(QStringLiteral("FT_Device_String: ") + device.serialNumber);
-        device_ = device;
-        setDeviceLabel(device.description);
-        Dialogs::instance().message(device.description + QStringLiteral(" found, click Link"));
+    if (devices.size() == 1) {
+        device_ = devices.front();
+        setDeviceLabel(device_.description);
+        Dialogs::instance().message(device_.description + QStringLiteral(" found, click Link"));
+        return;
     }
+    // Adapters look alike but for their serial numbers: the player picks.
+    QStringList options;
+    for (const PortDevice& device : devices) {
+        QString option =
+            QStringLiteral("%1, serial number %2")
+                .arg(device.description, device.serialNumber.isEmpty() ? QStringLiteral("unknown")
+                                                                       : device.serialNumber);
+        if (!device.location.isEmpty())
+            option += QStringLiteral(" (%1)").arg(device.location);
+        options.append(option);
+    }
+    const int picked = Dialogs::instance().choose(
+        QStringLiteral("%1 pedals found. Which one do you want to link?").arg(devices.size()),
+        options);
+    if (picked < 0 || picked >= static_cast<int>(devices.size())) {
+        setDeviceLabel(previousLabel);
+        return;
+    }
+    device_ = devices[static_cast<std::size_t>(picked)];
+    setDeviceLabel(device_.description);
+    debugLog(QStringLiteral("picked: ") + device_.serialNumber);
 }
 
 void MainWindow::onLink() {
@@ -362,10 +420,37 @@ void MainWindow::onLink() {
     }
     const PortResult linked = connection_.link(device_, std::move(first));
     if (!linked.ok()) {
-        Dialogs::instance().error(linkFailureMessage(linked));
+        Dialogs::instance().error(
+            linkFailureMessage(linked, connection_.port().advice(linked.error)));
         return;
     }
     setDeviceLabel(deviceLabel_ + LinkedSuffix);
+}
+
+void MainWindow::setBackends(Backends* backends) {
+    backends_ = backends;
+    showBackend();
+}
+
+void MainWindow::showBackend() {
+    const bool virtualPedal = backends_ && backends_->backend() == Backend::Virtual;
+    useVirtualPedal_->setChecked(virtualPedal);
+    useUsbPort_->setChecked(!virtualPedal);
+    connectionInfo_->setText(QStringLiteral("Connection: ") + connection_.port().backendName());
+}
+
+void MainWindow::onBackendPicked(bool virtualPedal) {
+    QString saveError;
+    if (!backends_ || !backends_->pick(virtualPedal, &saveError)) {
+        showBackend();
+        return;
+    }
+    if (!saveError.isEmpty())
+        Dialogs::instance().error(saveError);
+    debugLog(QStringLiteral("port: ") + connection_.port().backendName());
+    debugLog(QStringLiteral("because ") + backends_->reason());
+    showBackend();
+    probeDevices();
 }
 
 void MainWindow::onUnlink() {
@@ -380,6 +465,8 @@ void MainWindow::onConnectionStateChanged(Connection::State state) {
         setDeviceLabel(QString(deviceLabel_).remove(LinkedSuffix));
         setLiveText(false);
         upgradeArmed_ = false;
+        // The pedal may change while no link watches it.
+        parameters_.forgetState();
     }
     refreshEnabledStates();
 }

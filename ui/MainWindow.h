@@ -34,6 +34,7 @@ class QRadioButton;
 
 namespace kestra {
 
+class Backends;
 class ClockTimer;
 class ConsoleWindow;
 class EffectInfoWindow;
@@ -64,6 +65,9 @@ public:
     void setEffectInfoWindow(EffectInfoWindow* window) { effectInfo_ = window; }
     void setFirmwareWindow(FirmwareWindow* window);
     void setNewVersionDialog(NewVersionDialog* dialog) { newVersion_ = dialog; }
+    // The backends behind the connection's port, for Use Virtual Pedal and
+    // Use USB Port; without them those entries do nothing.
+    void setBackends(Backends* backends);
 
     // Asks the maker's site for the newest version about a second from now.
     void scheduleUpdateCheck();
@@ -84,6 +88,8 @@ public:
     QString impulseResponseImage(const QString& effectName) const {
         return irImages_.value(effectName);
     }
+    // What the enabled states derive from, as things stand now.
+    EditorSituation situation() const;
     // Recomputes every enabled state (after anything another window changed).
     void refreshEnabledStates();
 
@@ -118,6 +124,10 @@ private:
     void onPedalMessage(const FramedMessage& message);
     void onLinkLost(const QString& message);
     void setDeviceLabel(const QString& text);
+    void onBackendPicked(bool virtualPedal);
+    // The menu's check marks, the Info entry and the log say which backend
+    // is in use.
+    void showBackend();
 
     // Catalogue and selection.
     void onCategoryActivated(int row);
@@ -232,6 +242,7 @@ private:
 
     ConsoleWindow* console_ = nullptr;
     ParameterWindow* parameterWindow_ = nullptr;
+    Backends* backends_ = nullptr;
     EffectInfoWindow* effectInfo_ = nullptr;
     FirmwareWindow* firmwareWindow_ = nullptr;
     NewVersionDialog* newVersion_ = nullptr;
@@ -294,6 +305,9 @@ private:
     QAction* scan_ = nullptr;
     QAction* link_ = nullptr;
     QAction* unlink_ = nullptr;
+    QAction* useUsbPort_ = nullptr;
+    QAction* useVirtualPedal_ = nullptr;
+    QAction* connectionInfo_ = nullptr;
     QMenu* look_ = nullptr;
     QMenu* midi_ = nullptr;
     QMenu* midiChannel_ = nullptr;

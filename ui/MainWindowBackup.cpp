@@ -76,7 +76,7 @@ void MainWindow::backUpThen(std::function<void(bool written)> then) {
 }
 
 void MainWindow::offerBackupThen(const QString& before, std::function<void()> then) {
-    const Dialogs::Choice choice = Dialogs::instance().choose(
+    const Dialogs::Choice choice = Dialogs::instance().offer(
         QStringLiteral("Back up the pedal before %1?\n\nThe backup file keeps both EEPROM "
                        "memories, the stored effect and its configuration.")
             .arg(before),

@@ -215,7 +215,7 @@ bool MainWindow::confirmLeavingEdits(std::function<void()> proceed) {
         proceed();
         return true;
     }
-    const Dialogs::Choice choice = Dialogs::instance().choose(
+    const Dialogs::Choice choice = Dialogs::instance().offer(
         QStringLiteral("The settings of %1 were edited and are not stored on the pedal.\n\n"
                        "Store them on the pedal now (Store Settings On Pedal)?")
             .arg(parameters_.effectName()),

@@ -65,6 +65,7 @@ void MainWindow::takeStoredEffect(const Outcome<StoredEffectReply>& outcome) {
     firmwareVersion_->setText(QStringLiteral("Firmware Version: %1").arg(reply.firmwareVersion));
     if (reply.empty) {
         stored_.name.clear();
+        parameters_.forgetState();
         refreshEnabledStates();
         Dialogs::instance().message(QStringLiteral("No effect found on pedal"));
         return;
@@ -73,6 +74,7 @@ void MainWindow::takeStoredEffect(const Outcome<StoredEffectReply>& outcome) {
     const std::optional<QString> name = catalogue_.effectName(reply.effectNumber, &error);
     if (!name) {
         stored_.name.clear();
+        parameters_.forgetState();
         refreshEnabledStates();
         Dialogs::instance().error(error);
         return;

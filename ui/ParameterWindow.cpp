@@ -125,7 +125,14 @@ void ParameterWindow::showEffect(const QString& caption) {
 void ParameterWindow::closeEvent(QCloseEvent* event) {
     destroyRows();
     event->accept();
-    emit closed();
+}
+
+// Told once the window is hidden, so that what depends on it being shown
+// sees it gone; a minimised window is still open.
+void ParameterWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        emit closed();
 }
 
 void ParameterWindow::destroyRows() {

@@ -3,7 +3,8 @@
 // are recorded apart from the questions and take their answers from a queue
 // of their own, declined (No) when nothing is queued: the editor goes on as
 // it did before it made the offer, and what a test expects of the questions
-// stays as it was.
+// stays as it was. A choice among options takes the first one when nothing
+// is queued.
 #pragma once
 
 #include "core/Dialogs.h"
@@ -34,14 +35,23 @@ public:
         answers.pop_front();
         return answer;
     }
-    Choice choose(const QString& text, Default preselected) override {
+    Choice offer(const QString& text, Default preselected) override {
         offers.append(text);
         offerDefaults.push_back(preselected);
-        if (choices.empty())
+        if (offerAnswers.empty())
             return Choice::No;
-        const Choice choice = choices.front();
-        choices.pop_front();
+        const Choice choice = offerAnswers.front();
+        offerAnswers.pop_front();
         return choice;
+    }
+    int choose(const QString& text, const QStringList& options) override {
+        choiceTexts.append(text);
+        choiceOptions.append(options);
+        if (choices.empty())
+            return 0;
+        const int picked = choices.front();
+        choices.pop_front();
+        return picked;
     }
     QString openFile(const FileDialogOptions& options) override {
         lastDialog = options;
@@ -59,6 +69,8 @@ public:
         defaults.clear();
         offers.clear();
         offerDefaults.clear();
+        choiceTexts.clear();
+        choiceOptions.clear();
     }
 
     QStringList messages;
@@ -68,8 +80,13 @@ public:
     std::deque<bool> answers;
     QStringList offers; // the Yes/No/Cancel questions
     std::vector<Default> offerDefaults;
-    std::deque<Choice> choices; // their answers
-    std::deque<QString> files;  // answers of the file dialogs; empty = cancelled
+    std::deque<Choice> offerAnswers; // their answers
+    // Each choice asked, its options, and the answers to give: the index
+    // picked, -1 to cancel; the first option when none is queued.
+    QStringList choiceTexts;
+    QList<QStringList> choiceOptions;
+    std::deque<int> choices;
+    std::deque<QString> files; // answers of the file dialogs; empty = cancelled
     FileDialogOptions lastDialog;
 
 private:

@@ -95,7 +95,7 @@ class EraseOffer : public BackupTest, public ::testing::WithParamInterface<Offer
 
 TEST_P(EraseOffer, ComesAfterTheQuestionAndBeforeTheErase) {
     const OfferCase& c = GetParam();
-    dialogs.choices = {c.answer};
+    dialogs.offerAnswers = {c.answer};
     dialogs.files = {file("before erase.kbackup")};
     trigger("Erase Settings");
     settle();
@@ -123,7 +123,7 @@ INSTANTIATE_TEST_SUITE_P(Answers, EraseOffer,
 // A backup that was asked for and failed stops the erase: the player wanted
 // one before losing the settings.
 TEST_F(BackupTest, AFailedBackupStopsTheErase) {
-    dialogs.choices = {Dialogs::Choice::Yes};
+    dialogs.offerAnswers = {Dialogs::Choice::Yes};
     dialogs.files = {}; // the save dialog cancelled
     trigger("Erase Settings");
     settle();
@@ -131,7 +131,7 @@ TEST_F(BackupTest, AFailedBackupStopsTheErase) {
 }
 
 TEST_F(BackupTest, FirmwareUpgradeModeOffersItToo) {
-    dialogs.choices = {Dialogs::Choice::Yes};
+    dialogs.offerAnswers = {Dialogs::Choice::Yes};
     dialogs.files = {file("before upgrade.kbackup")};
     dialogs.answers = {false}; // then not into the bootloader after all
     trigger("Upgrade Mode");

@@ -176,7 +176,7 @@ TEST_P(LeavingEdits, SwitchingEffectAsksWhetherToStoreThem) {
     const LeaveCase& c = GetParam();
     setSlider("Depth", 512);
     dialogs.clear();
-    dialogs.choices = {c.answer};
+    dialogs.offerAnswers = {c.answer};
     select("Gain", Other);
     settle();
     ASSERT_EQ(dialogs.offers.size(), 1);
@@ -197,13 +197,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(EditHistoryTest, ClosingWithEditsAsksAndYesStoresBeforeClosing) {
     setSlider("Depth", 512);
-    dialogs.choices = {Dialogs::Choice::Cancel};
+    dialogs.offerAnswers = {Dialogs::Choice::Cancel};
     QCloseEvent stay;
     QCoreApplication::sendEvent(main, &stay);
     EXPECT_FALSE(stay.isAccepted());
     EXPECT_EQ(connection().state(), Connection::State::Linked);
 
-    dialogs.choices = {Dialogs::Choice::Yes};
+    dialogs.offerAnswers = {Dialogs::Choice::Yes};
     QCloseEvent store;
     QCoreApplication::sendEvent(main, &store);
     settle();

@@ -116,7 +116,8 @@ TEST_F(LinkTest, ScanShowsEachDeviceAndNoDevice) {
     dialogs.clear();
     pedal.command("devices 0");
     trigger("Scan");
-    EXPECT_EQ(dialogs.messages, QStringList({"No device found"}));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("No device found\n\n")) << "then what to check";
     EXPECT_EQ(deviceLabel(), "No device found");
 }
 
@@ -191,12 +192,15 @@ class TwoDevices : public LinkTest {
     }
 };
 
-TEST_F(TwoDevices, ProbeAppendsBothSerialsAndLinkOpensTheLast) {
+TEST_F(TwoDevices, ProbeAppendsBothSerialsAndScanAsksWhichToLink) {
     EXPECT_TRUE(action("Device Serial: FIRST01KS000001"));
     EXPECT_EQ(deviceLabel(), "Kestra");
+    dialogs.choices = {1};
     trigger("Scan");
-    EXPECT_EQ(dialogs.messages, QStringList({"Other Bridge found, click Link",
-                                             "FT230X Basic UART found, click Link"}));
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    ASSERT_EQ(dialogs.choiceOptions.size(), 1);
+    EXPECT_EQ(dialogs.choiceOptions[0], QStringList({"Other Bridge, serial number FIRST01",
+                                                     "FT230X Basic UART, serial number KS000001"}));
     link();
     EXPECT_EQ(connection().state(), State::Linked);
 }

@@ -159,6 +159,36 @@ TEST_F(ParameterEditor, AnotherEffectDisablesTheStoredEffectsButtons) {
     EXPECT_FALSE(button("Assign")->isEnabled()) << "a new window needs a new Request";
 }
 
+TEST_F(ParameterEditor, ClosingTheWindowDisablesWhatNeedsIt) {
+    getStored();
+    request();
+    parameterWindow().close();
+    EXPECT_FALSE(button("Request")->isEnabled());
+    EXPECT_FALSE(button("Assign")->isEnabled());
+    EXPECT_FALSE(button("Store Settings On Pedal")->isEnabled());
+    EXPECT_FALSE(action("Save Configuration")->isEnabled());
+}
+
+// Knobs may turn while no link watches: values read before an unplug are
+// read again before Assign or Store can send them.
+TEST_F(ParameterEditor, ValuesReadOverALinkThatEndedAreReadAgain) {
+    getStored();
+    request();
+    pedal.command("fault unplug");
+    clock.advance(100);
+    pedal.command("fault replug");
+    pedal.command("knob 1 700");
+    dialogs.clear();
+    link();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_EQ(main->storedEffect().name, Stored);
+    EXPECT_TRUE(button("Request")->isEnabled());
+    EXPECT_FALSE(button("Assign")->isEnabled());
+    EXPECT_FALSE(button("Store Settings On Pedal")->isEnabled());
+    request();
+    EXPECT_TRUE(button("Assign")->isEnabled());
+}
+
 TEST_F(ParameterEditor, SilentPedalDuringRequestLeavesTheEditorUsable) {
     getStored();
     pedal.command("fault silent on");

@@ -87,14 +87,14 @@ TEST_F(SearchField, EnterWithUnsavedEditsAsksFirst) {
     link();
     putOnPedal("Modulation", Stored);
     setSlider("Depth", 300);
-    dialogs.choices = {Dialogs::Choice::Cancel};
+    dialogs.offerAnswers = {Dialogs::Choice::Cancel};
     type("grizzle");
     QTest::keyClick(field(), Qt::Key_Return);
     ASSERT_EQ(dialogs.offers.size(), 1);
     EXPECT_EQ(main->selectedEffect(), Stored);
     EXPECT_TRUE(parameterWindow().windowTitle().startsWith(Stored));
 
-    dialogs.choices = {Dialogs::Choice::No};
+    dialogs.offerAnswers = {Dialogs::Choice::No};
     type("grizzle");
     QTest::keyClick(field(), Qt::Key_Return);
     EXPECT_EQ(main->selectedEffect(), Other);

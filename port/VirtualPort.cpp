@@ -1,0 +1,133 @@
+#include "port/VirtualPort.h"
+
+#include "core/DebugLog.h"
+#include "pedal/usb_bridge.h"
+#include "port/D2xxPort.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestra {
+
+using namespace d2xx;
+
+namespace {
+constexpr int LookupBufferSize = 64;
+} // namespace
+
+VirtualPort::VirtualPort() : bridge_(std::make_unique<sim::UsbBridge>()) {
+    const QString state = qEnvironmentVariable("KESTRA_PEDAL_STATE");
+    if (state.isEmpty())
+        return;
+    std::string error;
+    if (!bridge_->pedal().loadState(state.toStdString(), error))
+        debugLog(QStringLiteral("virtual pedal: ") + QString::fromStdString(error));
+}
+
+VirtualPort::~VirtualPort() {
+    if (isOpen())
+        close();
+}
+
+std::optional<QString> VirtualPort::command(const QString& line, QString* error) {
+    const sim::CommandResult result = bridge_->command(line.toStdString());
+    if (!result.ok) {
+        if (error)
+            *error = QString::fromStdString(result.text);
+        return std::nullopt;
+    }
+    return QString::fromStdString(result.text);
+}
+
+QString VirtualPort::backendName() const {
+    return QStringLiteral("Virtual pedal (built in)");
+}
+
+PortResult VirtualPort::listDevices(std::vector<PortDevice>& devices) {
+    devices.clear();
+    DWORD count = 0;
+    if (const FT_STATUS status = bridge_->listDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
+        status != FT_OK)
+        return D2xxPort::onDevice("GetFTDeviceCount", status);
+    const auto lookUp = [this](DWORD index, DWORD what) {
+        char buffer[LookupBufferSize] = {};
+        if (bridge_->listDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
+                                 buffer, FT_LIST_BY_INDEX | what) != FT_OK)
+            return QString();
+        return QString::fromLocal8Bit(buffer,
+                                      static_cast<qsizetype>(strnlen(buffer, sizeof buffer)));
+    };
+    for (DWORD i = 0; i < count; ++i)
+        devices.push_back(
+            {lookUp(i, FT_OPEN_BY_SERIAL_NUMBER), lookUp(i, FT_OPEN_BY_DESCRIPTION), QString()});
+    return PortResult::success();
+}
+
+PortResult VirtualPort::open(const PortDevice& device) {
+    if (isOpen())
+        close();
+    QByteArray serial = device.serialNumber.toLocal8Bit().left(D2xxPort::SerialNumberLimit);
+    FT_HANDLE handle = nullptr;
+    if (const FT_STATUS status = bridge_->open(serial.data(), FT_OPEN_BY_SERIAL_NUMBER, &handle);
+        status != FT_OK)
+        return D2xxPort::openFailure(status);
+    handle_ = handle;
+    return PortResult::success();
+}
+
+PortResult VirtualPort::close() {
+    if (!isOpen())
+        return PortResult::success();
+    const FT_STATUS status = bridge_->close(handle_);
+    handle_ = nullptr;
+    return D2xxPort::onDevice("FT_Close", status);
+}
+
+PortResult VirtualPort::setLine(const LineSettings& line) {
+    if (PortResult r =
+            D2xxPort::onDevice("FT_SetBaudRate", bridge_->setBaudRate(handle_, line.baudRate));
+        !r.ok())
+        return r;
+    return D2xxPort::onDevice("FT_SetDataCharacteristics",
+                              bridge_->setDataCharacteristics(
+                                  handle_, FT_BITS_8, FT_STOP_BITS_1,
+                                  line.parity == Parity::Even ? FT_PARITY_EVEN : FT_PARITY_NONE));
+}
+
+PortResult VirtualPort::setLatencyTimer(int ms) {
+    return D2xxPort::onDevice(
+        "FT_SetLatencyTimer",
+        bridge_->setLatencyTimer(handle_, static_cast<UCHAR>(std::clamp(ms, 0, 255))));
+}
+
+PortResult VirtualPort::read(QByteArray& bytes) {
+    DWORD queued = 0;
+    if (PortResult r =
+            D2xxPort::onDevice("FT_GetQueueStatus", bridge_->queueStatus(handle_, &queued));
+        !r.ok() || queued == 0)
+        return r;
+    const qsizetype start = bytes.size();
+    bytes.resize(start + static_cast<qsizetype>(queued));
+    DWORD received = 0;
+    const FT_STATUS status = bridge_->read(handle_, bytes.data() + start, queued, &received);
+    bytes.resize(start + static_cast<qsizetype>(std::min(received, queued)));
+    return D2xxPort::onDevice("FT_Read", status);
+}
+
+PortResult VirtualPort::write(QByteArrayView bytes) {
+    DWORD written = 0;
+    return D2xxPort::onDevice(
+        "FT_Write",
+        bridge_->write(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written));
+}
+
+PortResult VirtualPort::purge(Purge what) {
+    ULONG mask = 0;
+    if (static_cast<int>(what) & static_cast<int>(Purge::Receive))
+        mask |= FT_PURGE_RX;
+    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit))
+        mask |= FT_PURGE_TX;
+    return D2xxPort::onDevice("FT_Purge", bridge_->purge(handle_, mask));
+}
+
+} // namespace kestra
