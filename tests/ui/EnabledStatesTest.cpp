@@ -117,7 +117,7 @@ const Case Cases[] = {
      {&E::unlink, &E::effectInfo, &E::upgradeChoice}},
     {"NoUndoOnceUnlinked",
      situation(State::Unlinked, true, true, true, false, true),
-     {&E::scan, &E::link, &E::upgradeMode, &E::upgradeChoice, &E::effectInfo}},
+     {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeChoice, &E::effectInfo}},
 };
 
 class EnabledStatesTable : public ::testing::TestWithParam<Case> {};
