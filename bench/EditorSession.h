@@ -99,8 +99,9 @@ private:
     int depth_ = 0;
 };
 
-// Answers as a player who has read the text: every question Yes, every file
-// dialog cancelled. Errors are kept: a benchmark whose path failed says so.
+// Answers as a player who has read the text: every question Yes, every
+// offer on the way declined, every file dialog cancelled. Errors are kept:
+// a benchmark whose path failed says so.
 class BenchDialogs final : public Dialogs {
 public:
     BenchDialogs() { Dialogs::setInstance(this); }
@@ -116,6 +117,7 @@ public:
     void error(const QString& text) override { errors.append(text); }
     using Dialogs::confirm;
     bool confirm(const QString&, Default) override { return true; }
+    Choice offer(const QString&, Default) override { return Choice::No; }
     int choose(const QString&, const QStringList&) override { return 0; }
     QString openFile(const FileDialogOptions&) override { return {}; }
     QString saveFile(const FileDialogOptions&) override { return {}; }

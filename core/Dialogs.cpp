@@ -16,6 +16,10 @@ public:
         debugLog(QStringLiteral("question (answered No): ") + text);
         return false;
     }
+    Choice offer(const QString& text, Default) override {
+        debugLog(QStringLiteral("question (cancelled): ") + text);
+        return Choice::Cancel;
+    }
     int choose(const QString& text, const QStringList&) override {
         debugLog(QStringLiteral("choice (cancelled): ") + text);
         return -1;

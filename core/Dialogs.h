@@ -29,6 +29,11 @@ public:
     // that cannot be undone default to No.
     virtual bool confirm(const QString& text, Default preselected) = 0;
     bool confirm(const QString& text) { return confirm(text, Default::Yes); }
+    // A Yes/No/Cancel question, for an offer made on the way to something
+    // else: Yes takes the offer, No goes on without it, Cancel (and Escape)
+    // stops both.
+    enum class Choice { Yes, No, Cancel };
+    virtual Choice offer(const QString& text, Default preselected) = 0;
     // One of several options (e.g. of two pedals attached): the index of
     // the one picked, -1 when the dialog is cancelled.
     virtual int choose(const QString& text, const QStringList& options) = 0;

@@ -33,6 +33,16 @@ QString styleFile() {
     return QDir(folderPath(MakerFolder)).filePath(QStringLiteral("style.txt"));
 }
 
+QString liveAfterUploadFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("EditAfterUpload.txt"));
+}
+
+QString valueColumnFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("ShowValues.txt"));
+}
+
 QString connectionFile() {
     return QDir(subfolderPath(MakerFolder, ProductFolder))
         .filePath(QStringLiteral("Connection.txt"));
@@ -132,6 +142,18 @@ QString rememberStartupMessageChoice(bool show) {
     if (!QFileInfo::exists(startupMessageFile()))
         return {};
     return writeText(startupMessageFile(), QLatin1String(show ? Yes : No));
+}
+
+bool readYesNo(const QString& path, bool fallback) {
+    if (!QFileInfo::exists(path))
+        return fallback;
+    const std::optional<QString> text = readText(path);
+    const std::optional<bool> yes = text ? parseYesNo(text->trimmed()) : std::nullopt;
+    return yes.value_or(fallback);
+}
+
+QString writeYesNo(const QString& path, bool yes) {
+    return writeText(path, QLatin1String(yes ? Yes : No));
 }
 
 QString saveErrorMessage(const QString& path, const QString& error) {

@@ -25,7 +25,12 @@ QString subfolderPath(const QString& folder, const QString& subfolder);
 QString modeFile();           // Quorvane/Kestra/Mode.txt
 QString startupMessageFile(); // Quorvane/Kestra/ShowMessageVersionAtStartup.txt
 QString styleFile();          // Quorvane/style.txt
-QString connectionFile();     // Quorvane/Kestra/Connection.txt
+// "YES" or "NO": whether the editor reads the stored effect and its state by
+// itself once an upload is complete.
+QString liveAfterUploadFile(); // Quorvane/Kestra/EditAfterUpload.txt
+// "YES" or "NO": whether the parameter window shows each track bar's value.
+QString valueColumnFile(); // Quorvane/Kestra/ShowValues.txt
+QString connectionFile();  // Quorvane/Kestra/Connection.txt
 
 // Makes path (its parent must exist) unless it is already a folder. Returns
 // the system's error text, empty on success.
@@ -62,6 +67,11 @@ QString writeConnection(bool virtualPedal);
 // Writes "YES" or "NO" to the start-up message file, but only when that file
 // exists. Returns the error text, empty on success or when nothing was due.
 QString rememberStartupMessageChoice(bool show);
+// The YES/NO setting in path; fallback when the file is missing or holds
+// anything else.
+bool readYesNo(const QString& path, bool fallback);
+// Writes "YES" or "NO" to path. Returns the error text, empty on success.
+QString writeYesNo(const QString& path, bool yes);
 // The message for a settings file that could not be written.
 QString saveErrorMessage(const QString& path, const QString& error);
 

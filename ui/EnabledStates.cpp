@@ -44,6 +44,12 @@ EnabledStates enabledStates(const EditorSituation& s) {
     e.parameters = live;
     // In FX bank mode the pedal toggles bypass with FS and steps banks with FL.
     e.footswitchRouting = live && !s.bankMode;
+    // Undo and redo send frames, as the edits did.
+    e.undo = live && s.canUndo;
+    e.redo = live && s.canRedo;
+    // A backup reads the application's answers; a restore uploads.
+    e.backup = linked;
+    e.restore = linked;
     return e;
 }
 

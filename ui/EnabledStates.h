@@ -22,6 +22,9 @@ struct EditorSituation {
     bool bankMode = false;
     // The Firmware Upgrade window has an image chosen.
     bool firmwareChosen = false;
+    // The parameter window's history has an edit to undo, or one to redo.
+    bool canUndo = false;
+    bool canRedo = false;
 };
 
 struct EnabledStates {
@@ -60,6 +63,12 @@ struct EnabledStates {
     // parameter to have a source.
     bool parameters = false;
     bool footswitchRouting = false;
+    // Parameter window: Undo and Redo (buttons and keys).
+    bool undo = false;
+    bool redo = false;
+    // File menu: Back Up Pedal and Restore from Backup.
+    bool backup = false;
+    bool restore = false;
 
     bool operator==(const EnabledStates&) const = default;
 };

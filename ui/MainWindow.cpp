@@ -73,6 +73,7 @@ MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidg
     createLookMenu();
     applySavedStyle();
     createMidiChannelMenu();
+    createFeatures();
     irDialog_.title = QStringLiteral("Load IR");
     irDialog_.filter = QStringLiteral("Wave Files (*.wav)");
     irDialog_.defaultSuffix = QStringLiteral("wav");
@@ -232,6 +233,8 @@ void MainWindow::createMenus() {
 void MainWindow::setParameterWindow(ParameterWindow* window) {
     parameterWindow_ = window;
     connect(window, &ParameterWindow::closed, this, [this] { refreshEnabledStates(); });
+    connect(window, &ParameterWindow::editsChanged, this, &MainWindow::onEditsChanged);
+    window->setValueColumnShown(showsValueColumn_);
 }
 
 EditorSituation MainWindow::situation() const {
@@ -244,6 +247,7 @@ EditorSituation MainWindow::situation() const {
     situation.stateRead = situation.showsStoredEffect && parameters_.stateRead();
     situation.bankMode = bankMode_;
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
+    addFeatureSituation(situation);
     return situation;
 }
 
@@ -284,6 +288,7 @@ void MainWindow::refreshEnabledStates() {
         firmwareWindow_->applyEnabledStates(e);
     if (parameterWindow_)
         parameterWindow_->applyEnabledStates(e);
+    applyFeatureStates(e);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -311,6 +316,10 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     QString why;
     if (!connection_.mayClose(&why)) {
         Dialogs::instance().error(why);
+        event->ignore();
+        return;
+    }
+    if (!mayCloseWithEdits()) {
         event->ignore();
         return;
     }
@@ -489,6 +498,7 @@ void MainWindow::onPedalMessage(const FramedMessage& message) {
         break;
     case FramedMessage::Kind::UploadComplete:
         status_->setText(QString::fromLatin1(UploadCompleteText));
+        onUploadConfirmed();
         break;
     case FramedMessage::Kind::Realtime: {
         const RealtimeFrame& frame = message.frame;

@@ -7,6 +7,8 @@
 #include "connection/Connection.h"
 #include "core/Dialogs.h"
 #include "editor/ParameterModel.h"
+#include "operations/Backup.h"
+#include "operations/Configuration.h"
 #include "operations/PedalOperations.h"
 #include "ui/EnabledStates.h"
 
@@ -21,6 +23,7 @@ class QActionGroup;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QMenu;
@@ -38,6 +41,7 @@ class EffectInfoWindow;
 class FirmwareWindow;
 class NewVersionDialog;
 class ParameterWindow;
+class PresetLibraryWindow;
 class ToggleSwitch;
 
 // What the pedal said it holds.
@@ -89,6 +93,13 @@ public:
     // Recomputes every enabled state (after anything another window changed).
     void refreshEnabledStates();
 
+    // Whether the editor reads the stored effect and its state by itself
+    // once an upload is complete.
+    bool liveAfterUpload() const { return liveAfterUpload_; }
+    // The pedal runs edits of the parameter window that it has not stored.
+    bool unsavedEdits() const;
+    PresetLibraryWindow* presetLibrary() const { return presetLibrary_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -130,6 +141,7 @@ private:
     void onCategoryActivated(int row);
     void fillEffectList(const QStringList& effects);
     void onEffectActivated(QListWidgetItem* item);
+    void activateEffect(QListWidgetItem* item);
     void selectEffect(const QString& name, bool fromList);
     void openParameterWindow(const QString& caption);
     void closeParameterWindow();
@@ -168,6 +180,54 @@ private:
     void onLoadConfiguration();
     bool showsStoredEffect(bool tell) const;
     void onLoadImpulseResponse();
+    // Loads a preset file into the stored effect's window, with every check.
+    void loadConfigurationFile(const QString& path);
+    // Puts a configuration into the model and sends what changed.
+    void sendConfiguration(const Configuration& configuration);
+
+    // Features beyond the menus' first set (MainWindowFeatures.cpp): the
+    // search field, the settings of editing after upload and of the value
+    // column, the unsaved marker, undo's enabled state and the preset
+    // library.
+    void createFeatures();
+    void createSearchField();
+    void addFeatureSituation(EditorSituation& situation) const;
+    void applyFeatureStates(const EnabledStates& enabled);
+    void onSearchEdited(const QString& text);
+    void onSearchEntered();
+    void onLiveAfterUploadToggled(bool on);
+    void onValueColumnToggled(bool on);
+    void onEditsChanged();
+    void onPresetLibrary();
+    // Asks whether to store unsaved edits before they are left behind: Yes
+    // stores them first, No leaves them, Cancel stays. proceed runs unless
+    // the player stays (or storing fails).
+    // False when the player stays.
+    bool confirmLeavingEdits(std::function<void()> proceed);
+    // Closing the editor with unsaved edits: true when it may close now.
+    bool mayCloseWithEdits();
+
+    // One step from upload to live editing.
+    void expectUploadComplete(std::function<void()> then);
+    void onUploadWritten(const ExchangeResult& result);
+    void onUploadConfirmed();
+    void goLive(std::function<void()> then);
+    // Uploads effect; with live, the editor reads it back and requests its
+    // state once the pedal has stored it, then runs then.
+    void startUpload(const QString& effect, bool live, std::function<void()> then);
+    void storeSettingsThen(std::function<void(bool stored)> then);
+
+    // Backups (MainWindowBackup.cpp).
+    void onBackUpPedal();
+    // Asks for the file, reads the pedal and writes the backup; then(true)
+    // once it is written.
+    void backUpThen(std::function<void(bool written)> then);
+    // Offers a backup before something that loses the pedal's settings;
+    // then runs unless the player cancels or the backup fails.
+    void offerBackupThen(const QString& before, std::function<void()> then);
+    void onRestoreFromBackup();
+    void applyRestoredConfiguration(const Backup& backup);
+    void startErase();
 
     // Firmware upgrade.
     void onUpgradeModeTriggered();
@@ -213,9 +273,21 @@ private:
     QHash<QString, QString> irImages_;
     FileDialogOptions irDialog_;
 
+    // The upload that goes live once written and confirmed by the pedal.
+    struct PendingUpload {
+        bool active = false;
+        bool written = false;
+        bool confirmed = false;
+        std::function<void()> then;
+    };
+    PendingUpload pendingUpload_;
+    bool closingWithEdits_ = false;
+
     // Settings.
     bool bankMode_ = false;
     bool showUpdateMessage_ = true;
+    bool liveAfterUpload_ = true;
+    bool showsValueColumn_ = false;
     QString currentVersion_;
     QString newestVersion_;
     QNetworkAccessManager* network_ = nullptr;
@@ -239,6 +311,8 @@ private:
     QLabel* status_ = nullptr;
     QLabel* updateNote_ = nullptr;
     QLabel* linkIndicator_ = nullptr;
+    QLineEdit* search_ = nullptr;
+    PresetLibraryWindow* presetLibrary_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;
@@ -263,6 +337,10 @@ private:
     QAction* deviceSerial_ = nullptr;
     QAction* updateNow_ = nullptr;
     QAction* showUpdateMessageAction_ = nullptr;
+    QAction* backUp_ = nullptr;
+    QAction* restore_ = nullptr;
+    QAction* liveAfterUploadAction_ = nullptr;
+    QAction* valueColumnAction_ = nullptr;
 };
 
 } // namespace kestra

@@ -83,6 +83,22 @@ void MainWindow::moveEffectHighlight(int key) {
 void MainWindow::onEffectActivated(QListWidgetItem* item) {
     if (!item)
         return;
+    if (item->text() == selectedEffect_ || !unsavedEdits())
+        return activateEffect(item);
+    // Edits of the effect shown are stored or left behind first.
+    const QString name = item->text();
+    const bool goingOn = confirmLeavingEdits([this, name] {
+        const QList<QListWidgetItem*> rows = effects_->findItems(name, Qt::MatchExactly);
+        if (!rows.isEmpty())
+            activateEffect(rows.first());
+    });
+    if (goingOn)
+        return;
+    const QList<QListWidgetItem*> shown = effects_->findItems(selectedEffect_, Qt::MatchExactly);
+    effects_->setCurrentItem(shown.isEmpty() ? nullptr : shown.first());
+}
+
+void MainWindow::activateEffect(QListWidgetItem* item) {
     if (live_->isChecked() && connection_.canSend())
         switchLiveOff();
     if (bankMode_ && !(item->flags() & Qt::ItemIsEnabled)) {
@@ -160,11 +176,15 @@ void MainWindow::onUpload() {
     if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?") +
                                      QLatin1Char('\n') + uploadTargetText()))
         return;
+    startUpload(selectedEffect_, liveAfterUpload_, {});
+}
+
+void MainWindow::startUpload(const QString& effect, bool live, std::function<void()> then) {
     QString error;
-    const std::optional<QString> image = composeUploadImage(
-        {selectedEffect_, irRuleFor(selectedEffect_).has_value(), irImages_.value(selectedEffect_),
-         bankMode_ ? bankUploadCommand() : QString()},
-        catalogue_, &error);
+    const std::optional<QString> image =
+        composeUploadImage({effect, irRuleFor(effect).has_value(), irImages_.value(effect),
+                            bankMode_ ? bankUploadCommand() : QString()},
+                           catalogue_, &error);
     if (!image) {
         Dialogs::instance().error(error);
         return;
@@ -173,10 +193,14 @@ void MainWindow::onUpload() {
     debugLog(image->left(UploadLogLimit));
     debugLog(QStringLiteral("size: %1").arg(bytes));
     debugLog(QStringLiteral("num of bytes: %1").arg(bytes));
+    pendingUpload_ = {};
+    if (live)
+        expectUploadComplete(std::move(then));
     QString why;
     const bool started = connection_.run(
         uploadImage(*image,
                     [this](const ExchangeResult& result) {
+                        onUploadWritten(result);
                         if (!result.completed()) {
                             if (const QString message = failureMessage(result); !message.isEmpty())
                                 Dialogs::instance().error(message);
@@ -187,8 +211,10 @@ void MainWindow::onUpload() {
                         status_->setText(QStringLiteral("Uploading..."));
                     }),
         &why);
-    if (!started)
+    if (!started) {
+        pendingUpload_ = {};
         Dialogs::instance().error(why);
+    }
 }
 
 void MainWindow::onUploadFile() {
@@ -215,6 +241,8 @@ void MainWindow::onUploadFile() {
     // Only what converts is sent: nothing made up follows a stray character.
     const QByteArray bytes = hexToByteArray(text);
     debugLogNoScroll(QStringLiteral("num of bytes: %1").arg(bytes.size()));
+    // The pedal's next "Upload complete" is this file's, not a list upload's.
+    pendingUpload_ = {};
     Exchange exchange(QStringLiteral("Upload File"));
     exchange.write(bytes).onFinished([](const ExchangeResult& result) {
         if (result.completed())

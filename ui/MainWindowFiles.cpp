@@ -69,6 +69,12 @@ void MainWindow::onLoadConfiguration() {
                                       QString::fromLatin1(PresetFilter), QStringLiteral("txt")});
     if (path.isEmpty())
         return;
+    loadConfigurationFile(path);
+}
+
+void MainWindow::loadConfigurationFile(const QString& path) {
+    if (!showsStoredEffect(true))
+        return;
     QString error;
     const std::optional<QString> text = readPresetFile(path, &error);
     if (!text) {
@@ -85,10 +91,19 @@ void MainWindow::onLoadConfiguration() {
         Dialogs::instance().error(reading.error);
         return;
     }
-    for (const HexFrame& frame : applyConfiguration(parameters_, *reading.configuration))
+    sendConfiguration(*reading.configuration);
+}
+
+void MainWindow::sendConfiguration(const Configuration& configuration) {
+    const QString before = composeConfiguration(configurationOf(parameters_, 0, 0));
+    for (const HexFrame& frame : applyConfiguration(parameters_, configuration))
         connection_.send(frame);
-    if (parameterWindow_)
-        parameterWindow_->showAll();
+    if (!parameterWindow_)
+        return;
+    parameterWindow_->showAll();
+    // Routing counts as much as values: Store keeps both.
+    if (composeConfiguration(configurationOf(parameters_, 0, 0)) != before)
+        parameterWindow_->markChanged();
 }
 
 void MainWindow::onLoadImpulseResponse() {

@@ -24,7 +24,10 @@ void MainWindow::onUpgradeModeTriggered() {
         upgradeArmed_ = !upgradeArmed_;
         break;
     case Connection::State::Linked:
-        enterBootloader();
+        offerBackupThen(QStringLiteral("entering Firmware Upgrade Mode"), [this] {
+            enterBootloader();
+            refreshEnabledStates();
+        });
         break;
     case Connection::State::Bootloader:
         leaveBootloader();

@@ -139,8 +139,10 @@ void MainWindow::requestStateThen(std::function<void(bool read)> then) {
                                       showMidiChannel(outcome.value->midiChannel);
                                       if (bankMode_)
                                           parameters_.fixFootswitchesForBank();
-                                      if (parameterWindow_)
+                                      if (parameterWindow_) {
                                           parameterWindow_->showAll();
+                                          parameterWindow_->markSaved();
+                                      }
                                       read = true;
                                   }
                                   refreshEnabledStates();
@@ -190,18 +192,29 @@ void MainWindow::onAssign() {
 }
 
 void MainWindow::onStoreSettings() {
+    storeSettingsThen({});
+}
+
+void MainWindow::storeSettingsThen(std::function<void(bool stored)> then) {
     const HexFrame frame = frames::storeSettings(parameters_.parameterCount());
     debugLog(QStringLiteral("Store settings message (HEX): ") + frame.text);
     QString why;
     const bool started = connection_.run(
         frameExchange(QStringLiteral("Store Settings On Pedal"), frame,
-                      [](const ExchangeResult& result) {
+                      [this, then](const ExchangeResult& result) {
                           if (const QString m = failureMessage(result); !m.isEmpty())
                               Dialogs::instance().error(m);
+                          if (result.completed() && parameterWindow_)
+                              parameterWindow_->markSaved();
+                          if (then)
+                              then(result.completed());
                       }),
         &why);
-    if (!started)
+    if (!started) {
         Dialogs::instance().error(why);
+        if (then)
+            then(false);
+    }
 }
 
 void MainWindow::onEraseSettings() {
@@ -215,6 +228,10 @@ void MainWindow::onEraseSettings() {
                 "Brantwell pedal"),
             Dialogs::Default::No))
         return;
+    offerBackupThen(QStringLiteral("erasing its settings"), [this] { startErase(); });
+}
+
+void MainWindow::startErase() {
     QString why;
     const bool started = connection_.run(
         eraseSettings([this](const Outcome<std::pair<QByteArray, QByteArray>>& outcome) {

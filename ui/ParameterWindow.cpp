@@ -5,6 +5,7 @@
 #include "ui/widgets/Accessible.h"
 #include "ui/widgets/ToggleSwitch.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -23,6 +24,9 @@ constexpr int MaxLevel = 1023;
 constexpr int ReadbackRowOffset = 2; // the bypass and preset rows come first
 constexpr int DesignWidth = 373;
 constexpr int DesignHeight = 480;
+constexpr int ValueColumnX = 410;
+constexpr int ValueColumnWidth = 90;
+const char UnsavedText[] = "Edited, not stored on the pedal";
 
 // The application's style sheet pads buttons and pick boxes for dialogs; the
 // rows here are 20 pixels high, so the padding would hide the text.
@@ -44,6 +48,43 @@ ParameterWindow::ParameterWindow(ParameterModel& model, Connection& connection, 
     setObjectName(QStringLiteral("parameterWindow"));
     setStyleSheet(QString::fromLatin1(CompactRows));
     setFixedSize(DesignWidth, DesignHeight);
+    caption_ = windowTitle();
+    createUndoActions();
+}
+
+// Undo and Redo with the usual keys, for every effect shown.
+void ParameterWindow::createUndoActions() {
+    const auto makeAction = [this](const QString& text, QKeySequence::StandardKey key,
+                                   void (ParameterWindow::*slot)()) {
+        auto* action = new QAction(text, this);
+        action->setShortcut(key);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, slot);
+        addAction(action);
+        return action;
+    };
+    undoAction_ = makeAction(QStringLiteral("Undo"), QKeySequence::Undo, &ParameterWindow::undo);
+    redoAction_ = makeAction(QStringLiteral("Redo"), QKeySequence::Redo, &ParameterWindow::redo);
+}
+
+// The unsaved marker's line and the Undo and Redo buttons, below the last row.
+void ParameterWindow::buildEditRow() {
+    const int row = model_.parameterCount() + model_.readbackCount() + ReadbackRowOffset;
+    unsavedLine_ = addLabel(QString::fromLatin1(UnsavedText), 10, row, 250);
+    unsavedLine_->setObjectName(QStringLiteral("unsavedLine"));
+    const auto makeButton = [this, row](QAction* action, int x) {
+        auto* button = named(new QPushButton(action->text(), this), action->text());
+        button->setToolTip(action->text() + QStringLiteral(" (") +
+                           action->shortcut().toString(QKeySequence::NativeText) +
+                           QLatin1Char(')'));
+        button->setGeometry(x, rowY(row), 60, 20);
+        connect(button, &QPushButton::clicked, action, &QAction::trigger);
+        button->show();
+        rowWidgets_.push_back(button);
+        return button;
+    };
+    undoButton_ = makeButton(undoAction_, 270);
+    redoButton_ = makeButton(redoAction_, 340);
 }
 
 int ParameterWindow::openedHeight() const {
@@ -68,8 +109,13 @@ QComboBox* ParameterWindow::ledBox(int readback) const {
 void ParameterWindow::showEffect(const QString& caption) {
     destroyRows();
     buildRows();
-    setWindowTitle(caption);
-    setFixedSize(OpenedWidth, openedHeight());
+    if (model_.effectName() != historyEffect_) {
+        history_.clear();
+        historyEffect_ = model_.effectName();
+    }
+    caption_ = caption;
+    fitWidth();
+    showEdits();
     showAll();
     applyEnabledStates(enabled_);
     show();
@@ -101,6 +147,10 @@ void ParameterWindow::destroyRows() {
     sources_.fill(nullptr);
     reverses_.fill(nullptr);
     leds_.fill(nullptr);
+    values_.fill(nullptr);
+    unsavedLine_ = nullptr;
+    undoButton_ = nullptr;
+    redoButton_ = nullptr;
     bypass_ = nullptr;
     preset_ = nullptr;
 }
@@ -145,6 +195,7 @@ void ParameterWindow::buildRows() {
         }
     }
     buildRouting();
+    buildEditRow();
 }
 
 void ParameterWindow::buildPotentiometer(int i) {
@@ -157,17 +208,31 @@ void ParameterWindow::buildPotentiometer(int i) {
     bar->setGeometry(160, rowY(i), 100, 20);
     connect(bar, &QSlider::valueChanged, this, [this, bar, i](int value) {
         showTrackBarValue(bar);
-        send(model_.setPotentiometer(i, value));
+        edit(EditTarget::Potentiometer, i, value);
     });
-    connect(bar, &QSlider::sliderPressed, this, [this, bar] { showTrackBarValue(bar); });
+    // A drag from press to release is one step to undo.
+    connect(bar, &QSlider::sliderPressed, this, [this, bar] {
+        history_.beginGesture();
+        showTrackBarValue(bar);
+    });
+    connect(bar, &QSlider::sliderReleased, this, [this] { history_.endGesture(); });
     bar->show();
     rowWidgets_.push_back(bar);
     potentiometers_[slot(i)] = bar;
+
+    QLabel* value = addLabel(QString(), ValueColumnX, i, ValueColumnWidth);
+    value->setObjectName(QStringLiteral("value"));
+    value->setVisible(valueColumn_);
+    values_[slot(i)] = value;
+}
+
+QString ParameterWindow::levelText(int level) {
+    return QStringLiteral("%1 (%2 %)").arg(level).arg(qRound(level * 100.0 / MaxLevel));
 }
 
 // The level under the handle while it moves, and on hover afterwards.
 void ParameterWindow::showTrackBarValue(QSlider* trackBar) {
-    const QString text = QString::number(trackBar->value());
+    const QString text = levelText(trackBar->value());
     trackBar->setToolTip(text);
     if (!trackBar->isSliderDown())
         return;
@@ -183,7 +248,7 @@ void ParameterWindow::buildSwitch(int i) {
     auto* sw = named(new ToggleSwitch(this), text.label);
     sw->setGeometry(190, rowY(i), 40, 20);
     connect(sw, &ToggleSwitch::toggled, this, [this, i](bool on) {
-        send(model_.setSwitch(i, on));
+        edit(EditTarget::Switch, i, on ? 1 : 0);
         showParameter(i);
     });
     sw->show();
@@ -200,7 +265,7 @@ void ParameterWindow::buildButton(int i) {
     button->setCheckable(true);
     button->setGeometry(190, rowY(i), 50, 20);
     connect(button, &QPushButton::clicked, this, [this, button, i] {
-        send(model_.toggleButton(i));
+        edit(EditTarget::Button, i, model_.buttonOn(i) ? 0 : 1);
         // The click toggled the look; the model's state decides it.
         button->setChecked(model_.buttonOn(i));
         button->clearFocus();
@@ -224,7 +289,7 @@ void ParameterWindow::buildSelector(int i) {
     selector->setCurrentIndex(-1);
     selector->setGeometry(160, rowY(i), 100, 20);
     connect(selector, &QComboBox::currentIndexChanged, this,
-            [this, i](int position) { send(model_.setSelector(i, position)); });
+            [this, i](int position) { edit(EditTarget::Selector, i, position); });
     selector->show();
     rowWidgets_.push_back(selector);
     selectors_[slot(i)] = selector;
@@ -236,7 +301,7 @@ void ParameterWindow::buildRouting() {
         QComboBox* box =
             addPickBox(assignSourceNames(), i, model_.name(i) + QStringLiteral(" source"));
         connect(box, &QComboBox::currentIndexChanged, this, [this, i](int position) {
-            send(model_.setSource(i, sourceCodeForPosition(position)));
+            edit(EditTarget::Source, i, sourceCodeForPosition(position));
             showRouting();
         });
         sources_[slot(i)] = box;
@@ -245,7 +310,7 @@ void ParameterWindow::buildRouting() {
         reverse->setToolTip(QString::fromLatin1(ReverseHint));
         reverse->setGeometry(380, rowY(i), 20, 20);
         connect(reverse, &QCheckBox::toggled, this,
-                [this, i](bool on) { send(model_.setReversed(i, on)); });
+                [this, i](bool on) { edit(EditTarget::Reverse, i, on ? 1 : 0); });
         reverse->show();
         rowWidgets_.push_back(reverse);
         reverses_[slot(i)] = reverse;
@@ -267,7 +332,7 @@ void ParameterWindow::buildRouting() {
     bypass_->setToolTip(bypassText);
     connect(bypass_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
-        model_.setBypassSource(code);
+        edit(EditTarget::BypassSource, 0, code);
         debugLog(QStringLiteral("BypassAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
     addLabel(presetText, 10, count + 1, 150)->setToolTip(presetText);
@@ -275,7 +340,7 @@ void ParameterWindow::buildRouting() {
     preset_->setToolTip(presetText);
     connect(preset_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
-        model_.setPresetSource(code);
+        edit(EditTarget::PresetSource, 0, code);
         debugLog(QStringLiteral("PresetAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
 
@@ -284,8 +349,9 @@ void ParameterWindow::buildRouting() {
         const QString name = model_.readbackName(k);
         addLabel(name, 10, row, 150)->setToolTip(name);
         QComboBox* box = addPickBox(readbackLedNames(), row, name + QStringLiteral(" LED"));
-        connect(box, &QComboBox::currentIndexChanged, this,
-                [this, k](int position) { model_.setLed(k, ledCodeForPosition(position)); });
+        connect(box, &QComboBox::currentIndexChanged, this, [this, k](int position) {
+            edit(EditTarget::Led, k, ledCodeForPosition(position));
+        });
         leds_[static_cast<std::size_t>(k)] = box;
     }
 }
@@ -295,7 +361,9 @@ void ParameterWindow::showParameter(int i) {
     if (QSlider* bar = potentiometers_[s]) {
         const QSignalBlocker quiet(bar);
         bar->setValue(model_.level(i));
-        bar->setToolTip(QString::number(bar->value()));
+        bar->setToolTip(levelText(bar->value()));
+        if (values_[s])
+            values_[s]->setText(levelText(bar->value()));
     }
     if (ToggleSwitch* sw = switches_[s]) {
         {
@@ -364,11 +432,83 @@ void ParameterWindow::applyEnabledStates(const EnabledStates& enabled) {
         bypass_->setEnabled(enabled.footswitchRouting);
     if (preset_)
         preset_->setEnabled(enabled.footswitchRouting);
+    undoAction_->setEnabled(enabled.undo);
+    redoAction_->setEnabled(enabled.redo);
+    if (undoButton_)
+        undoButton_->setEnabled(enabled.undo);
+    if (redoButton_)
+        redoButton_->setEnabled(enabled.redo);
 }
 
 void ParameterWindow::send(const std::optional<HexFrame>& frame) {
     if (frame)
         connection_.send(*frame);
+}
+
+void ParameterWindow::sendAll(const std::vector<HexFrame>& frames) {
+    for (const HexFrame& frame : frames)
+        connection_.send(frame);
+}
+
+void ParameterWindow::edit(EditTarget target, int index, int value) {
+    sendAll(history_.apply({target, index, value}));
+    if (target == EditTarget::Potentiometer && values_[slot(index)])
+        values_[slot(index)]->setText(levelText(model_.level(index)));
+    showEdits();
+}
+
+void ParameterWindow::undo() {
+    if (!history_.canUndo())
+        return;
+    sendAll(history_.undo());
+    showAll();
+    showEdits();
+}
+
+void ParameterWindow::redo() {
+    if (!history_.canRedo())
+        return;
+    sendAll(history_.redo());
+    showAll();
+    showEdits();
+}
+
+void ParameterWindow::markSaved() {
+    history_.markSaved();
+    showEdits();
+}
+
+void ParameterWindow::markChanged() {
+    history_.markChanged();
+    showEdits();
+}
+
+// The title and the line below the rows say whether the pedal runs edits it
+// has not stored; the main window hears when that or the history changes.
+void ParameterWindow::showEdits() {
+    const bool unsaved = history_.unsaved();
+    setWindowTitle(unsaved ? caption_ + QStringLiteral(" *") : caption_);
+    if (unsavedLine_)
+        unsavedLine_->setVisible(unsaved);
+    const std::array<bool, 3> now = {unsaved, history_.canUndo(), history_.canRedo()};
+    if (now == shownEdits_)
+        return;
+    shownEdits_ = now;
+    emit editsChanged();
+}
+
+void ParameterWindow::setValueColumnShown(bool shown) {
+    valueColumn_ = shown;
+    for (QLabel* value : values_) {
+        if (value)
+            value->setVisible(shown);
+    }
+    if (model_.isLoaded())
+        fitWidth();
+}
+
+void ParameterWindow::fitWidth() {
+    setFixedSize(OpenedWidth + (valueColumn_ ? ValueColumnWidth : 0), openedHeight());
 }
 
 } // namespace kestra

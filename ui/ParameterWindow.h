@@ -3,16 +3,20 @@
 // bypass and preset footswitch rows and the readback LED rows. It shows the
 // parameter model; each change the player makes goes into the model, and the
 // frame the model gives goes to the pedal. Values shown because the pedal
-// sent them are never sent back from here.
+// sent them are never sent back from here. The player's edits go through an
+// edit history: Undo and Redo (with the usual keys) set the pedal back and
+// forward, and the window says when the pedal runs edits it has not stored.
 #pragma once
 
 #include "connection/Connection.h"
+#include "editor/EditHistory.h"
 #include "editor/ParameterModel.h"
 #include "ui/EnabledStates.h"
 
 #include <QWidget>
 #include <array>
 
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -52,8 +56,27 @@ public:
     QComboBox* bypassBox() const { return bypass_; }
     QComboBox* presetBox() const { return preset_; }
 
+    // The player's edits of the effect shown; kept while the same effect is
+    // shown again, cleared when another one is.
+    EditHistory& history() { return history_; }
+    const EditHistory& history() const { return history_; }
+    void undo();
+    void redo();
+    // The pedal's settings were stored, its state read, or changed by a
+    // file: the unsaved marker follows.
+    void markSaved();
+    void markChanged();
+
+    // A column beside the track bars with each one's level.
+    void setValueColumnShown(bool shown);
+    bool valueColumnShown() const { return valueColumn_; }
+    // "512 (50 %)": a track bar's level and its share of the whole track.
+    static QString levelText(int level);
+
 signals:
     void closed();
+    // The history or the unsaved marker changed.
+    void editsChanged();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -77,6 +100,13 @@ private:
     void showRouting();
     void showTrackBarValue(QSlider* trackBar);
     void send(const std::optional<HexFrame>& frame);
+    // Applies an edit through the history and sends what it gives.
+    void edit(EditTarget target, int index, int value);
+    void sendAll(const std::vector<HexFrame>& frames);
+    void createUndoActions();
+    void buildEditRow();
+    void showEdits();
+    void fitWidth();
 
     ParameterModel& model_;
     Connection& connection_;
@@ -92,6 +122,19 @@ private:
     std::array<QComboBox*, frames::MaxReadbacks> leds_{};
     QComboBox* bypass_ = nullptr;
     QComboBox* preset_ = nullptr;
+    std::array<QLabel*, frames::MaxParameters> values_{};
+
+    EditHistory history_{model_};
+    QString historyEffect_;
+    QString caption_;
+    bool valueColumn_ = false;
+    QAction* undoAction_ = nullptr;
+    QAction* redoAction_ = nullptr;
+    QPushButton* undoButton_ = nullptr;
+    QPushButton* redoButton_ = nullptr;
+    QLabel* unsavedLine_ = nullptr;
+    // Unsaved, can undo, can redo, as last told.
+    std::array<bool, 3> shownEdits_{};
 };
 
 } // namespace kestra

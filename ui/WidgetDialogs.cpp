@@ -24,6 +24,15 @@ bool WidgetDialogs::confirm(const QString& text, Default preselected) {
            QMessageBox::No;
 }
 
+Dialogs::Choice WidgetDialogs::offer(const QString& text, Default preselected) {
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+        parent_, Title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+        preselected == Default::No ? QMessageBox::No : QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        return Choice::Yes;
+    return answer == QMessageBox::No ? Choice::No : Choice::Cancel;
+}
+
 int WidgetDialogs::choose(const QString& text, const QStringList& options) {
     bool ok = false;
     const QString picked = QInputDialog::getItem(parent_, Title, text, options, 0, false, &ok);

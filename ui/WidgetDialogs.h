@@ -15,6 +15,7 @@ public:
     void error(const QString& text) override;
     using Dialogs::confirm;
     bool confirm(const QString& text, Default preselected) override;
+    Choice offer(const QString& text, Default preselected) override;
     int choose(const QString& text, const QStringList& options) override;
     QString openFile(const FileDialogOptions& options) override;
     QString saveFile(const FileDialogOptions& options) override;

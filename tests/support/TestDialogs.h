@@ -1,6 +1,10 @@
 // Dialogs that record what the editor shows and answer questions from a
-// queue set up in advance (Yes, or the first option, when nothing is
-// queued).
+// queue set up in advance (Yes when nothing is queued). Yes/No/Cancel offers
+// are recorded apart from the questions and take their answers from a queue
+// of their own, declined (No) when nothing is queued: the editor goes on as
+// it did before it made the offer, and what a test expects of the questions
+// stays as it was. A choice among options takes the first one when nothing
+// is queued.
 #pragma once
 
 #include "core/Dialogs.h"
@@ -34,6 +38,15 @@ public:
         answers.pop_front();
         return answer;
     }
+    Choice offer(const QString& text, Default preselected) override {
+        offers.append(text);
+        offerDefaults.push_back(preselected);
+        if (offerAnswers.empty())
+            return Choice::No;
+        const Choice choice = offerAnswers.front();
+        offerAnswers.pop_front();
+        return choice;
+    }
     int choose(const QString& text, const QStringList& options) override {
         choiceTexts.append(text);
         choiceOptions.append(options);
@@ -57,6 +70,8 @@ public:
         errors.clear();
         questions.clear();
         defaults.clear();
+        offers.clear();
+        offerDefaults.clear();
         choiceTexts.clear();
         choiceOptions.clear();
     }
@@ -66,6 +81,9 @@ public:
     QStringList questions;
     std::vector<Default> defaults; // the preselected answer of each question
     std::deque<bool> answers;
+    QStringList offers; // the Yes/No/Cancel questions
+    std::vector<Default> offerDefaults;
+    std::deque<Choice> offerAnswers; // their answers
     // Each choice asked, its options, and the answers to give: the index
     // picked, -1 to cancel; the first option when none is queued.
     QStringList choiceTexts;

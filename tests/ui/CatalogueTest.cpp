@@ -163,6 +163,7 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
     if (const QString m = missing({effect}); !m.isEmpty())
         GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
     const UploadCase& c = GetParam();
+    trigger("Edit After Upload"); // off: the upload's frames alone
     if (c.bank >= 0) {
         trigger("FX Bank Mode");
         checkBank(c.bank);

@@ -20,8 +20,10 @@ void PrintTo(const Case& c, std::ostream* os) {
 }
 
 EditorSituation situation(State link, bool selected = false, bool stored = false, bool read = false,
-                          bool bank = false) {
+                          bool bank = false, bool history = false) {
     EditorSituation s;
+    s.canUndo = history;
+    s.canRedo = history;
     s.link = link;
     s.effectSelected = selected;
     s.selectionUploadable = selected;
@@ -57,12 +59,16 @@ const std::vector<bool EnabledStates::*> AllStates = {
     &EnabledStates::upgradeFirmware,
     &EnabledStates::parameters,
     &EnabledStates::footswitchRouting,
+    &EnabledStates::undo,
+    &EnabledStates::redo,
+    &EnabledStates::backup,
+    &EnabledStates::restore,
 };
 
 using E = EnabledStates;
-bool E::*const linkedBasics[] = {&E::unlink,      &E::getStoredEffect, &E::midi,
-                                 &E::mode,        &E::upgradeMode,     &E::eraseSettings,
-                                 &E::eepromTools, &E::upgradeChoice};
+bool E::*const linkedBasics[] = {
+    &E::unlink,        &E::getStoredEffect, &E::midi,          &E::mode,   &E::upgradeMode,
+    &E::eraseSettings, &E::eepromTools,     &E::upgradeChoice, &E::backup, &E::restore};
 
 std::vector<bool E::*> with(std::initializer_list<bool E::*> extra) {
     std::vector<bool E::*> all(std::begin(linkedBasics), std::end(linkedBasics));
@@ -99,6 +105,19 @@ const Case Cases[] = {
      {&E::unlink, &E::upgradeMode, &E::startUpgrade, &E::effectInfo, &E::upgradeChoice}},
     // Nothing may cut a firmware write, not even Unlink.
     {"Upgrading", situation(State::Upgrading, true, true, true), {&E::effectInfo}},
+    {"UndoAndRedoOnALiveWindow", situation(State::Linked, true, true, true, false, true),
+     with({&E::upload, &E::effectInfo, &E::request, &E::assign, &E::storeSettings, &E::live,
+           &E::loadConfiguration, &E::saveConfiguration, &E::parameters, &E::footswitchRouting,
+           &E::undo, &E::redo})},
+    // Undo sends frames: not before Request, not while an operation runs.
+    {"NoUndoBeforeRequest", situation(State::Linked, true, true, false, false, true),
+     with({&E::upload, &E::effectInfo, &E::request})},
+    {"NoUndoWhileBusy",
+     situation(State::Busy, true, true, true, false, true),
+     {&E::unlink, &E::effectInfo, &E::upgradeChoice}},
+    {"NoUndoOnceUnlinked",
+     situation(State::Unlinked, true, true, true, false, true),
+     {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeChoice, &E::effectInfo}},
 };
 
 class EnabledStatesTable : public ::testing::TestWithParam<Case> {};
@@ -123,6 +142,17 @@ TEST(EnabledStates, UploadNeedsASelectionThatFits) {
     EXPECT_FALSE(enabledStates(s).upload) << "too large for the bank";
     s = situation(State::Linked);
     EXPECT_FALSE(enabledStates(s).upload) << "nothing selected";
+}
+
+TEST(EnabledStates, UndoAndRedoFollowTheirOwnSideOfTheHistory) {
+    EditorSituation s = situation(State::Linked, true, true, true);
+    s.canUndo = true;
+    EXPECT_TRUE(enabledStates(s).undo);
+    EXPECT_FALSE(enabledStates(s).redo);
+    s.canUndo = false;
+    s.canRedo = true;
+    EXPECT_FALSE(enabledStates(s).undo);
+    EXPECT_TRUE(enabledStates(s).redo);
 }
 
 TEST(EnabledStates, ImpulseResponsesAndFirmwareFollowTheirOwnChoice) {

@@ -400,7 +400,7 @@ TEST_F(ParameterWindowTest, ValuesShownFromTheModelSendNothing) {
     window.showAll();
 
     EXPECT_EQ(named<QSlider>("Rate")->value(), 512);
-    EXPECT_EQ(named<QSlider>("Rate")->toolTip(), "512");
+    EXPECT_EQ(named<QSlider>("Rate")->toolTip(), "512 (50 %)");
     EXPECT_FALSE(named<QPushButton>("Tap")->isChecked()) << "buttons keep their own state";
     EXPECT_EQ(named<QComboBox>("Shape")->currentIndex(), 3);
     EXPECT_EQ(window.sourceBox(0)->currentText(), "KI");
@@ -534,7 +534,7 @@ TEST_F(ParameterWindowTest, TheModelKeepsWhatThePlayerChose) {
     window.bypassBox()->setCurrentIndex(0); // FS
     window.presetBox()->setCurrentIndex(3); // "--"
     window.ledBox(0)->setCurrentIndex(2);   // RED
-    EXPECT_EQ(named<QSlider>("Depth")->toolTip(), "512");
+    EXPECT_EQ(named<QSlider>("Depth")->toolTip(), "512 (50 %)");
     EXPECT_EQ(model.level(1), 512);
     EXPECT_EQ(model.source(2), 9);
     EXPECT_TRUE(model.reversed(2));
