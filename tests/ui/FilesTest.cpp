@@ -363,7 +363,8 @@ TEST_F(IrFiles, InBankModeTheResponseGoesToTheChosenBank) {
     pedal.clearWrites();
     click("Upload Selected Effect");
     settle();
-    ASSERT_EQ(pedal.writes().size(), 2);
+    // The bank's command and the image; reading the pedal back follows.
+    ASSERT_GE(pedal.writes().size(), 2);
     const QString sent = pedal.writes()[1];
     EXPECT_EQ(sent.left(2), "0F") << "Bank II's command";
     EXPECT_TRUE(sent.mid(2) == loaded.mid(2)) << "the loaded response follows it";

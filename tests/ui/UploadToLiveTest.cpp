@@ -40,8 +40,8 @@ TEST_F(UploadToLive, TheParameterWindowIsLiveWithoutAnotherClick) {
     EXPECT_EQ(main->storedEffect().name, Stored);
     EXPECT_TRUE(live());
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
-    EXPECT_TRUE(dialogs.questions == QStringList({"Upload the selected effect?"}))
-        << "no question on the way";
+    ASSERT_EQ(dialogs.questions.size(), 1) << "no question on the way";
+    EXPECT_TRUE(dialogs.questions[0].startsWith("Upload the selected effect?"));
 
     // The values shown are the pedal's: an edit reaches it at once.
     setSlider("Depth", 512);
