@@ -232,9 +232,9 @@ void ParameterModel::apply(const ParameterState& state) {
         // word past full scale (the reply carries 32 bits) is no level any
         // control can show.
         if (kind(i) != ControlKind::Button)
-            levels_[slot] = std::clamp(state.parameterValues[slot], 0,
-                                       kind(i) == ControlKind::Pot ? MaxPotentiometerLevel
-                                                                   : frames::FullScale);
+            levels_[slot] =
+                std::clamp(state.parameterValues[slot], 0,
+                           kind(i) == ControlKind::Pot ? MaxPotentiometerLevel : frames::FullScale);
         sources_[slot] = state.sources[slot];
         if (state.reverse[slot])
             reverse_[slot] = *state.reverse[slot];

@@ -424,7 +424,8 @@ private:
     // the next step comes in the middle of it. False when an operation has
     // run past the time limit.
     bool letTimePass() {
-        QCoreApplication::processEvents();
+        // Windows closed on the way are deleted, as the program's loop would.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         Connection& connection = editor_->connection();
         if (chance(0.5)) {
             if (!clock_.runUntil([&] { return connection.operation().isEmpty(); }, TimeLimitMs))
