@@ -1,6 +1,9 @@
 #include "soak/SoakChecks.h"
 
+#include "protocol/Frames.h"
+
 #include <QByteArray>
+#include <QSet>
 
 namespace kestra::soak {
 
@@ -59,17 +62,43 @@ QStringList enabledStateBreaks(const EnabledStates& implied, const ObservedState
 }
 
 QStringList bootloaderWriteBreaks(const QStringList& hexWrites) {
+    // Every short frame the application takes, exactly as the editor sends it.
+    static const QSet<QByteArray> shortFrames = [] {
+        QSet<QByteArray> frames;
+        auto add = [&](const HexFrame& frame) { frames.insert(frame.bytes()); };
+        add(frames::getStoredEffect());
+        add(frames::enterBootloader());
+        for (const bool on : {false, true}) {
+            add(frames::liveMode(on));
+            add(frames::bypass(on));
+            for (int parameter = 0; parameter < frames::MaxParameters; ++parameter)
+                add(frames::reverse(on, parameter));
+        }
+        for (int count = 1; count <= frames::MaxParameters; ++count) {
+            add(frames::requestParameterState(count));
+            add(frames::storeSettings(count));
+        }
+        for (int channel = 0; channel <= 16; ++channel)
+            add(frames::midiChannel(channel));
+        for (const char* device : {"50", "51", ""}) {
+            add(frames::eraseEeprom(QString::fromLatin1(device)));
+            add(frames::readEeprom(QString::fromLatin1(device)));
+        }
+        return frames;
+    }();
+    // Frames whose bytes vary: their command byte and length.
+    static const QList<QByteArray> shapes = {
+        frames::setParameter(QStringLiteral("0816"), 0, true).bytes(),
+        frames::assign({}, {}, 0, 0).bytes(),
+    };
     QStringList breaks;
     for (const QString& hex : hexWrites) {
         const QByteArray bytes = QByteArray::fromHex(hex.toLatin1());
-        if (bytes == QByteArray(1, '\x7f'))
-            continue;
-        quint8 sum = 0;
-        for (const char byte : bytes)
-            sum ^= static_cast<quint8>(byte);
-        if (bytes.isEmpty() || (sum != 0x00 && sum != 0xFF))
-            breaks
-                << QStringLiteral("the bootloader got %1, which is no bootloader command").arg(hex);
+        bool frame = shortFrames.contains(bytes);
+        for (const QByteArray& shape : shapes)
+            frame = frame || (bytes.size() == shape.size() && bytes.front() == shape.front());
+        if (frame)
+            breaks << QStringLiteral("the bootloader got %1, an application frame").arg(hex);
     }
     return breaks;
 }

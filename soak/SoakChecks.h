@@ -20,10 +20,11 @@ using ObservedStates = std::map<QString, bool>;
 // so for it only "enabled although it should not be" is a fault.
 QStringList enabledStateBreaks(const EnabledStates& implied, const ObservedStates& observed);
 
-// Writes that reached the ROM bootloader must be bootloader traffic: the
-// sync byte alone, or units whose bytes XOR to 0x00 (address, data and page
-// lists with their checksum) or 0xFF (a command and its complement, a count
-// and its complement, the global erase). An application frame is neither.
+// Writes the ROM bootloader read must not be application frames: each
+// frame the editor sends to the application, whole, as one write (the
+// bootloader's own units are split and joined freely, so only the frames
+// are recognised, by their exact bytes or, for a knob's frame and Assign,
+// by their command and length).
 QStringList bootloaderWriteBreaks(const QStringList& hexWrites);
 
 // Values read from the pedal are only ever shown for the effect they were

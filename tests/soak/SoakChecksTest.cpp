@@ -2,6 +2,7 @@
 // it and one that does not.
 #include "soak/SoakChecks.h"
 
+#include "protocol/Frames.h"
 #include "tests/support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -42,24 +43,30 @@ TEST(SoakChecks, AssignMayStayDisabledAMomentAfterAClick) {
     EXPECT_TRUE(enabledStateBreaks(enabledStates(situation), {{"Assign", false}}).isEmpty());
 }
 
-TEST(SoakChecks, OnlyBootloaderCommandsMayReachTheBootloader) {
-    const QStringList commands = {
-        "7F",             // sync
-        "00FF",           // Get
-        "02FD",           // Get ID
-        "31CE",           // Write Memory
-        "0800000008",     // an address and its checksum
-        "03DEADBEEF21",   // four data bytes: count, data, checksum
-        "FF00",           // global erase
-        "0FF0",           // a count and its complement
-        "11EE0800000008", // units joined in one write
-    };
-    EXPECT_TRUE(bootloaderWriteBreaks(commands).isEmpty());
+TEST(SoakChecks, NoApplicationFrameMayReachTheBootloader) {
+    // The bootloader's units, split and joined as a host may write them.
+    const QStringList bootloaderTraffic = {"7F",
+                                           "00FF",
+                                           "02FD",
+                                           "31",
+                                           "CE",
+                                           "0800000008",
+                                           "03DEADBEEF21",
+                                           "43",
+                                           "BC",
+                                           "FF00",
+                                           "11EE0800000008",
+                                           "0FF0",
+                                           "21DE",
+                                           "0600F9",
+                                           "02"};
+    EXPECT_TRUE(bootloaderWriteBreaks(bootloaderTraffic).isEmpty());
 
     EXPECT_EQ(bootloaderWriteBreaks({"00FF", "0A0000", "7F"}),
-              QStringList({"the bootloader got 0A0000, which is no bootloader command"}));
-    EXPECT_EQ(bootloaderWriteBreaks({"7F7F7F"}).size(), 1) << "three syncs are out of step";
-    EXPECT_EQ(bootloaderWriteBreaks({"01081600578000"}).size(), 1) << "a knob's frame";
+              QStringList({"the bootloader got 0A0000, an application frame"}));
+    const QString knob = frames::setParameter("0816", 700 << 13, true).bytes().toHex().toUpper();
+    const QString request = frames::requestParameterState(5).bytes().toHex().toUpper();
+    EXPECT_EQ(bootloaderWriteBreaks({knob, request}).size(), 2) << knob.toStdString();
 }
 
 TEST(SoakChecks, ValuesReadBelongToTheStoredEffect) {
