@@ -34,15 +34,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const QString& a : texts) {
         checkShortText(a);
-        const std::optional<qint64> number = versionNumber(a);
-        FUZZ_CHECK(!number || *number >= 0);
+        // A readable version equals itself and is never newer than itself.
+        const std::optional<std::strong_ordering> self = compareVersions(a, a);
+        const bool readable = self.has_value();
+        FUZZ_CHECK(!readable || *self == std::strong_ordering::equal);
         FUZZ_CHECK(isNewerVersion(a, a) != std::optional<bool>(true));
-        FUZZ_CHECK(isNewerVersion(a, a).has_value() == number.has_value());
+        FUZZ_CHECK(isNewerVersion(a, a).has_value() == readable);
         for (const QString& b : texts) {
             const std::optional<bool> ab = isNewerVersion(a, b);
             const std::optional<bool> ba = isNewerVersion(b, a);
             FUZZ_CHECK(ab.has_value() == ba.has_value());
-            FUZZ_CHECK(ab.has_value() == (number.has_value() && versionNumber(b).has_value()));
+            FUZZ_CHECK(ab.has_value() == (readable && compareVersions(b, b).has_value()));
             FUZZ_CHECK(!(ab == true && ba == true));
             for (const QString& c : texts) {
                 if (ab == true && isNewerVersion(b, c) == true)
