@@ -3,8 +3,8 @@
 // bytes: an accepted file gives exactly the samples asked for, each a
 // sign-extended 24-bit word, which splice into an image and read back. A
 // WAV file the input describes (24- or 32-bit PCM, plain or extensible
-// format, one or two channels, other chunks before and after): the words are its
-// samples' upper 24 bits.
+// format, one or two channels, other chunks before and after): the words are
+// the upper 24 bits of its first channel's samples.
 #include "fuzz/FuzzSupport.h"
 #include "ir/IrLoader.h"
 
@@ -74,8 +74,8 @@ Sound soundFrom(FuzzedDataProvider& in, int samples) {
     sound.bits = in.ConsumeBool() ? 32 : 24;
     sound.channels = in.ConsumeIntegralInRange(1, 2);
     sound.extensible = in.ConsumeBool();
-    const int frames = (std::max(samples, 0) + sound.channels - 1) / sound.channels +
-                       in.ConsumeIntegralInRange(0, 2);
+    // One frame per sample: only the first channel is read.
+    const int frames = std::max(samples, 0) + in.ConsumeIntegralInRange(0, 2);
     for (int i = 0; i < frames * sound.channels; ++i) {
         auto sample = static_cast<std::int32_t>(
             in.remaining_bytes() > 0 ? in.ConsumeIntegral<std::uint32_t>() : 0x9E3779B9u * i);
@@ -94,7 +94,9 @@ bool write(const QString& path, const QByteArray& bytes) {
 
 void checkImpulse(const WavImpulse& impulse, const QByteArray& file, int samples) {
     FUZZ_CHECK(impulse.fileSize == file.size());
-    FUZZ_CHECK(impulse.bitsPerSample == 24 || impulse.bitsPerSample == 32);
+    FUZZ_CHECK(impulse.bitsPerSample == 8 || impulse.bitsPerSample == 16 ||
+               impulse.bitsPerSample == 24 || impulse.bitsPerSample == 32 ||
+               impulse.bitsPerSample == 64);
     FUZZ_CHECK(impulse.channels >= 1);
     FUZZ_CHECK(static_cast<int>(impulse.words.size()) == samples);
     for (std::uint32_t word : impulse.words)
@@ -159,7 +161,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(impulse->bitsPerSample == sound->bits && impulse->channels == sound->channels &&
                impulse->sampleRate == 48000);
     for (int i = 0; i < samples; ++i) {
-        const std::int32_t sample = sound->samples[static_cast<std::size_t>(i)];
+        const std::int32_t sample =
+            sound->samples[static_cast<std::size_t>(i) * static_cast<std::size_t>(sound->channels)];
         FUZZ_CHECK(impulse->words[static_cast<std::size_t>(i)] ==
                    static_cast<std::uint32_t>(sample >> 8));
     }
