@@ -35,7 +35,6 @@
 #include <cstring>
 #include <deque>
 #include <exception>
-#include <functional>
 #include <iostream>
 #include <random>
 #include <unistd.h>
