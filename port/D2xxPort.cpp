@@ -126,6 +126,21 @@ QString D2xxPort::advice(PortResult::Error error) const {
     }
 }
 
+void D2xxPort::appendListed(DWORD count, const ListDevicesCall& list,
+                            std::vector<PortDevice>& devices) {
+    const auto lookUp = [&list](DWORD index, DWORD what) {
+        char buffer[LookupBufferSize] = {};
+        if (list(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)), buffer,
+                 FT_LIST_BY_INDEX | what) != FT_OK)
+            return QString();
+        return QString::fromLocal8Bit(buffer,
+                                      static_cast<qsizetype>(strnlen(buffer, sizeof buffer)));
+    };
+    for (DWORD i = 0; i < count; ++i)
+        devices.push_back(
+            {lookUp(i, FT_OPEN_BY_SERIAL_NUMBER), lookUp(i, FT_OPEN_BY_DESCRIPTION), QString()});
+}
+
 PortResult D2xxPort::listDevices(std::vector<PortDevice>& devices) {
     devices.clear();
     if (!library_.isLoaded())
@@ -134,19 +149,12 @@ PortResult D2xxPort::listDevices(std::vector<PortDevice>& devices) {
     const FT_STATUS status = library_.FT_ListDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
     if (status != FT_OK)
         return PortResult::failure(PortResult::Error::Failed, labelled("GetFTDeviceCount", status));
-    const auto lookUp = [this](DWORD index, DWORD what) {
-        char buffer[LookupBufferSize] = {};
-        const FT_STATUS found =
-            library_.FT_ListDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                                    buffer, FT_LIST_BY_INDEX | what);
-        if (found != FT_OK)
-            return QString();
-        return QString::fromLocal8Bit(buffer,
-                                      static_cast<qsizetype>(strnlen(buffer, sizeof buffer)));
-    };
-    for (DWORD i = 0; i < count; ++i)
-        devices.push_back(
-            {lookUp(i, FT_OPEN_BY_SERIAL_NUMBER), lookUp(i, FT_OPEN_BY_DESCRIPTION), QString()});
+    appendListed(
+        count,
+        [this](void* arg1, void* arg2, DWORD flags) {
+            return library_.FT_ListDevices(arg1, arg2, flags);
+        },
+        devices);
     return PortResult::success();
 }
 

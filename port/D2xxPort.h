@@ -6,6 +6,8 @@
 #include "port/D2xxLibrary.h"
 #include "port/Port.h"
 
+#include <functional>
+
 namespace kestra {
 
 class D2xxPort final : public Port {
@@ -21,6 +23,12 @@ public:
     static PortResult onDevice(const char* label, d2xx::FT_STATUS status);
     // The result of an open that failed with status.
     static PortResult openFailure(d2xx::FT_STATUS status);
+    // Appends the serial number and description of each of count devices,
+    // looked up with an FT_ListDevices-shaped call (a lookup that fails
+    // gives an empty text).
+    using ListDevicesCall = std::function<d2xx::FT_STATUS(void*, void*, d2xx::DWORD)>;
+    static void appendListed(d2xx::DWORD count, const ListDevicesCall& list,
+                             std::vector<PortDevice>& devices);
 
     QString backendName() const override;
     QString advice(PortResult::Error error) const override;

@@ -5,15 +5,10 @@
 #include "port/D2xxPort.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace kestra {
 
 using namespace d2xx;
-
-namespace {
-constexpr int LookupBufferSize = 64;
-} // namespace
 
 VirtualPort::VirtualPort() : bridge_(std::make_unique<sim::UsbBridge>()) {
     const QString state = qEnvironmentVariable("KESTRA_PEDAL_STATE");
@@ -49,17 +44,12 @@ PortResult VirtualPort::listDevices(std::vector<PortDevice>& devices) {
     if (const FT_STATUS status = bridge_->listDevices(&count, nullptr, FT_LIST_NUMBER_ONLY);
         status != FT_OK)
         return D2xxPort::onDevice("GetFTDeviceCount", status);
-    const auto lookUp = [this](DWORD index, DWORD what) {
-        char buffer[LookupBufferSize] = {};
-        if (bridge_->listDevices(reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)),
-                                 buffer, FT_LIST_BY_INDEX | what) != FT_OK)
-            return QString();
-        return QString::fromLocal8Bit(buffer,
-                                      static_cast<qsizetype>(strnlen(buffer, sizeof buffer)));
-    };
-    for (DWORD i = 0; i < count; ++i)
-        devices.push_back(
-            {lookUp(i, FT_OPEN_BY_SERIAL_NUMBER), lookUp(i, FT_OPEN_BY_DESCRIPTION), QString()});
+    D2xxPort::appendListed(
+        count,
+        [this](void* arg1, void* arg2, DWORD flags) {
+            return bridge_->listDevices(arg1, arg2, flags);
+        },
+        devices);
     return PortResult::success();
 }
 
