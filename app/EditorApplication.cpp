@@ -8,11 +8,11 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
     : backends_(std::move(options), true), ownsDialogs_(installDialogs) {
     if (ownsDialogs_)
         Dialogs::setInstance(&dialogs_);
-    mainWindow_ = std::make_unique<MainWindow>(connection_, parameters_);
+    mainWindow_ = std::make_unique<MainWindow>(session_);
     dialogs_.setParent(mainWindow_.get());
     firmwareWindow_ = std::make_unique<FirmwareWindow>(connection_);
     console_ = std::make_unique<ConsoleWindow>(connection_);
-    parameterWindow_ = std::make_unique<ParameterWindow>(parameters_, connection_);
+    parameterWindow_ = std::make_unique<ParameterWindow>(session_);
     effectInfoWindow_ = std::make_unique<EffectInfoWindow>();
     newVersionDialog_ = std::make_unique<NewVersionDialog>();
     mainWindow_->setFirmwareWindow(firmwareWindow_.get());

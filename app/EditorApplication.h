@@ -5,8 +5,8 @@
 #pragma once
 
 #include "connection/Connection.h"
-#include "editor/ParameterModel.h"
 #include "port/Backends.h"
+#include "session/PedalSession.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/EffectInfoWindow.h"
 #include "ui/FirmwareWindow.h"
@@ -36,12 +36,13 @@ public:
     NewVersionDialog& newVersionDialog() { return *newVersionDialog_; }
     Connection& connection() { return connection_; }
     Backends& backends() { return backends_; }
-    ParameterModel& parameters() { return parameters_; }
+    PedalSession& session() { return session_; }
+    ParameterModel& parameters() { return session_.parameters(); }
 
 private:
     Backends backends_;
     Connection connection_{backends_.port()};
-    ParameterModel parameters_;
+    PedalSession session_{connection_};
     WidgetDialogs dialogs_;
     bool ownsDialogs_;
     std::unique_ptr<MainWindow> mainWindow_;

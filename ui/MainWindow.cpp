@@ -45,8 +45,9 @@ QPushButton* makeButton(QWidget* parent, const QString& text, const QRect& geome
 }
 } // namespace
 
-MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidget* parent)
-    : QMainWindow(parent), connection_(connection), parameters_(parameters) {
+MainWindow::MainWindow(PedalSession& session, QWidget* parent)
+    : QMainWindow(parent), session_(session), connection_(session.connection()),
+      parameters_(session.parameters()), catalogue_(session.catalogue()) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowTitle(QStringLiteral("Kestra Editor"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -57,8 +58,29 @@ MainWindow::MainWindow(Connection& connection, ParameterModel& parameters, QWidg
     createShortcuts();
 
     connect(&connection_, &Connection::stateChanged, this, &MainWindow::onConnectionStateChanged);
-    connect(&connection_, &Connection::messageReceived, this, &MainWindow::onPedalMessage);
     connect(&connection_, &Connection::lost, this, &MainWindow::onLinkLost);
+    connect(&session_, &PedalSession::situationChanged, this, &MainWindow::onSessionSituation);
+    connect(&session_, &PedalSession::effectOpened, this, &MainWindow::onEffectOpened);
+    connect(&session_, &PedalSession::storedEffectChanged, this,
+            &MainWindow::onStoredEffectChanged);
+    connect(&session_, &PedalSession::modeChanged, this, &MainWindow::onModeChanged);
+    connect(&session_, &PedalSession::bankChanged, this, &MainWindow::selectBank);
+    connect(&session_, &PedalSession::midiChannelChanged, this, &MainWindow::showMidiChannel);
+    connect(&session_, &PedalSession::liveChanged, this, &MainWindow::setLiveText);
+    connect(&session_, &PedalSession::uploadStatus, status_, &QLabel::setText);
+    connect(&session_, &PedalSession::editsChanged, this, &MainWindow::onEditsChanged);
+    connect(&session_, &PedalSession::stateApplied, this, [this] {
+        if (parameterWindow_)
+            parameterWindow_->showAll();
+    });
+    connect(&session_, &PedalSession::parameterMoved, this, [this](int parameter) {
+        if (parameterWindow_)
+            parameterWindow_->showParameter(parameter);
+    });
+    connect(&session_, &PedalSession::eepromDump, this, [this](const QByteArray& bytes) {
+        if (console_)
+            console_->showEepromDump(bytes);
+    });
     assignLockout_ = Clock::instance().createTimer([this] { refreshEnabledStates(); });
 
     // Keys reach the main window's shortcuts before the focused control.
@@ -134,6 +156,7 @@ void MainWindow::createControls() {
         radio->setGeometry(bankX[i], 20, bankWidth[i], 22);
         bankButtons_->addButton(radio, i);
     }
+    connect(bankButtons_, &QButtonGroup::idClicked, &session_, &PedalSession::selectBank);
 
     // The live switch is a child of its label: disabling the label disables both.
     liveLabel_ = new QLabel(QStringLiteral("Live OFF"), client);
@@ -188,8 +211,8 @@ void MainWindow::createMenus() {
     presetMode_->setCheckable(true);
     bankModeAction_->setCheckable(true);
     // The check marks show the mode, whatever the click did to them.
-    connect(presetMode_, &QAction::triggered, this, [this] { setBankMode(false, false); });
-    connect(bankModeAction_, &QAction::triggered, this, [this] { setBankMode(true, false); });
+    connect(presetMode_, &QAction::triggered, this, [this] { session_.chooseMode(false); });
+    connect(bankModeAction_, &QAction::triggered, this, [this] { session_.chooseMode(true); });
 
     QMenu* firmware = menuBar()->addMenu(QStringLiteral("Firmware Upgrade"));
     upgradeMode_ = firmware->addAction(QStringLiteral("Upgrade Mode"));
@@ -232,7 +255,11 @@ void MainWindow::createMenus() {
 
 void MainWindow::setParameterWindow(ParameterWindow* window) {
     parameterWindow_ = window;
-    connect(window, &ParameterWindow::closed, this, [this] { refreshEnabledStates(); });
+    connect(window, &ParameterWindow::closed, this, [this] {
+        if (!reopening_)
+            session_.closeEffect();
+        refreshEnabledStates();
+    });
     connect(window, &ParameterWindow::editsChanged, this, &MainWindow::onEditsChanged);
     window->setValueColumnShown(showsValueColumn_);
 }
@@ -244,8 +271,8 @@ EditorSituation MainWindow::situation() const {
     situation.selectionUploadable = selectionUploadable_;
     situation.impulseResponseEffect = irRuleFor(selectedEffect_).has_value();
     situation.showsStoredEffect = showsStoredEffect(false);
-    situation.stateRead = situation.showsStoredEffect && parameters_.stateRead();
-    situation.bankMode = bankMode_;
+    situation.stateRead = situation.showsStoredEffect && session_.stateRead();
+    situation.bankMode = session_.bankMode();
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
     addFeatureSituation(situation);
     return situation;
@@ -277,7 +304,7 @@ void MainWindow::refreshEnabledStates() {
     mode_->setEnabled(e.mode);
     mode_->menuAction()->setEnabled(e.mode);
     upgradeMode_->setEnabled(e.upgradeMode);
-    upgradeMode_->setChecked(upgradeArmed_ ||
+    upgradeMode_->setChecked(session_.upgradeArmed() ||
                              connection_.state() == Connection::State::Bootloader ||
                              connection_.state() == Connection::State::Upgrading);
     startUpgrade_->setEnabled(e.startUpgrade);
@@ -313,18 +340,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    QString why;
-    if (!connection_.mayClose(&why)) {
-        Dialogs::instance().error(why);
+    if (!closingWithEdits_ && !mayEnd([this] {
+            // Stored: the window closes now, without asking again.
+            closingWithEdits_ = true;
+            close();
+            closingWithEdits_ = false;
+        })) {
         event->ignore();
         return;
     }
-    if (!mayCloseWithEdits()) {
-        event->ignore();
-        return;
-    }
-    setLiveText(false);
-    connection_.unlink();
+    session_.unlink();
     event->accept();
 }
 
@@ -414,17 +439,30 @@ void MainWindow::onScan() {
     debugLog(QStringLiteral("picked: ") + device_.serialNumber);
 }
 
+bool MainWindow::mayEnd(std::function<void()> then) {
+    QString why;
+    if (session_.mayEnd(std::move(then), &why))
+        return true;
+    if (!why.isEmpty())
+        Dialogs::instance().error(why);
+    return false;
+}
+
+void MainWindow::report(const SessionResult& result) {
+    if (result.text.isEmpty() || result.status == SessionResult::Status::Cancelled)
+        return;
+    if (result.ok())
+        Dialogs::instance().message(result.text);
+    else
+        Dialogs::instance().error(result.text);
+}
+
 void MainWindow::onLink() {
-    std::optional<Exchange> first;
-    if (upgradeArmed_) {
-        first = bootloaderHandshake(
-            [this](const ExchangeResult& result) { onArmedHandshake(result, true); },
-            SyncProbeTimeLimitMs);
-    } else {
-        first = readStoredEffect(
-            [this](const Outcome<StoredEffectReply>& outcome) { takeStoredEffect(outcome); });
-    }
-    const PortResult linked = connection_.link(device_, std::move(first));
+    const PortResult linked = session_.link(device_, [this](const SessionResult& result) {
+        report(result);
+        if (result.ok() && session_.showsStoredEffect())
+            request_->setFocus();
+    });
     if (!linked.ok()) {
         Dialogs::instance().error(
             linkFailureMessage(linked, connection_.port().advice(linked.error)));
@@ -460,24 +498,18 @@ void MainWindow::onBackendPicked(bool virtualPedal) {
 }
 
 void MainWindow::onUnlink() {
-    setLiveText(false);
     QString why;
-    if (!connection_.unlink(&why))
+    if (!session_.unlink(&why))
         Dialogs::instance().error(why);
 }
 
 void MainWindow::onConnectionStateChanged(Connection::State state) {
-    if (state == Connection::State::Unlinked || state == Connection::State::Lost) {
+    if (state == Connection::State::Unlinked || state == Connection::State::Lost)
         setDeviceLabel(QString(deviceLabel_).remove(LinkedSuffix));
-        setLiveText(false);
-        // The pedal has its own supply: a bootloader that listened when the
-        // cable came out still does, and the next Link looks for it.
-        upgradeArmed_ = state == Connection::State::Lost && bootloaderListened_;
-        // The pedal may change while no link watches it.
-        parameters_.forgetState();
-    }
-    bootloaderListened_ =
-        state == Connection::State::Bootloader || state == Connection::State::Upgrading;
+    refreshLinkIndicator();
+}
+
+void MainWindow::onSessionSituation() {
     refreshLinkIndicator();
     refreshEnabledStates();
 }
@@ -486,45 +518,6 @@ void MainWindow::onLinkLost(const QString& message) {
     if (upgradeTakesLoss())
         return;
     Dialogs::instance().error(message);
-}
-
-void MainWindow::onPedalMessage(const FramedMessage& message) {
-    switch (message.kind) {
-    case FramedMessage::Kind::BankStatus:
-        selectBank(message.number);
-        break;
-    case FramedMessage::Kind::EffectStatus:
-        openReportedEffect(message.number);
-        break;
-    case FramedMessage::Kind::UploadComplete:
-        status_->setText(QString::fromLatin1(UploadCompleteText));
-        onUploadConfirmed();
-        break;
-    case FramedMessage::Kind::Realtime: {
-        const RealtimeFrame& frame = message.frame;
-        debugLog(QStringLiteral("realtime frame: source %1 parameter %2 value %3")
-                     .arg(frame.source)
-                     .arg(frame.parameter)
-                     .arg(frame.value));
-        // The frame names a parameter of the effect the pedal runs: another
-        // effect's window would move the wrong control and send its echo to
-        // an address of the wrong image.
-        if (!showsStoredEffect(false))
-            break;
-        if (const auto change = parameters_.applyRealtime(frame)) {
-            parameterWindow_->showParameter(change->parameter);
-            if (change->echo)
-                connection_.send(*change->echo);
-        }
-        break;
-    }
-    case FramedMessage::Kind::EepromDump:
-        if (console_)
-            console_->showEepromDump(message.bytes.mid(1));
-        break;
-    default:
-        break;
-    }
 }
 
 } // namespace kestra

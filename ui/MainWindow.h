@@ -1,15 +1,12 @@
 // The main window: the link to the pedal, the effect catalogue, the pedal's
-// operations, and the menus. It asks the connection for every exchange and
-// hears the outcome back; enabled states come from EnabledStates alone.
+// operations, and the menus. Every operation is a call of the pedal session,
+// whose signals the window shows; enabled states come from EnabledStates
+// alone.
 #pragma once
 
-#include "catalogue/Catalogue.h"
-#include "connection/Connection.h"
 #include "core/Dialogs.h"
-#include "editor/ParameterModel.h"
 #include "operations/Backup.h"
-#include "operations/Configuration.h"
-#include "operations/PedalOperations.h"
+#include "session/PedalSession.h"
 #include "ui/EnabledStates.h"
 
 #include <QHash>
@@ -44,19 +41,11 @@ class ParameterWindow;
 class PresetLibraryWindow;
 class ToggleSwitch;
 
-// What the pedal said it holds.
-struct StoredEffect {
-    int number = 0;
-    int version = 0;
-    int firmwareVersion = 0;
-    QString name; // catalogue name; empty when the pedal holds none the catalogue knows
-};
-
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(Connection& connection, ParameterModel& parameters, QWidget* parent = nullptr);
+    explicit MainWindow(PedalSession& session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // The other windows, created after this one.
@@ -77,16 +66,16 @@ public:
     // What the windows show and the player chose, for the other windows and
     // for tests.
     const EnabledStates& enabled() const { return enabled_; }
-    const StoredEffect& storedEffect() const { return stored_; }
+    const StoredEffect& storedEffect() const { return session_.storedEffect(); }
     const QString& selectedEffect() const { return selectedEffect_; }
-    bool bankMode() const { return bankMode_; }
+    bool bankMode() const { return session_.bankMode(); }
     bool showUpdateMessage() const { return showUpdateMessage_; }
     const PortDevice& device() const { return device_; }
     const QString& newestVersion() const { return newestVersion_; }
     const QString& currentVersion() const { return currentVersion_; }
     // The impulse-response image loaded for an effect; empty when none.
     QString impulseResponseImage(const QString& effectName) const {
-        return irImages_.value(effectName);
+        return session_.impulseResponseImage(effectName);
     }
     // What the enabled states derive from, as things stand now.
     EditorSituation situation() const;
@@ -97,7 +86,7 @@ public:
     // once an upload is complete.
     bool liveAfterUpload() const { return liveAfterUpload_; }
     // The pedal runs edits of the parameter window that it has not stored.
-    bool unsavedEdits() const;
+    bool unsavedEdits() const { return session_.unsavedEdits(); }
     PresetLibraryWindow* presetLibrary() const { return presetLibrary_; }
 
 protected:
@@ -121,8 +110,13 @@ private:
     void onLink();
     void onUnlink();
     void onConnectionStateChanged(Connection::State state);
-    void onPedalMessage(const FramedMessage& message);
     void onLinkLost(const QString& message);
+    void onSessionSituation();
+    void onEffectOpened(const QString& effect, const QString& caption, bool fromPedal);
+    void onStoredEffectChanged();
+    void onModeChanged(bool bank, bool byPlayer);
+    // Shows a session's outcome: failures as errors, notes as messages.
+    static void report(const SessionResult& result);
     void setDeviceLabel(const QString& text);
     void onBackendPicked(bool virtualPedal);
     // The menu's check marks, the Info entry and the log say which backend
@@ -140,10 +134,11 @@ private:
     // Catalogue and selection.
     void onCategoryActivated(int row);
     void fillEffectList(const QStringList& effects);
+    // Entries that cannot go where Upload puts them now are disabled.
+    void markUploadableEntries();
     void onEffectActivated(QListWidgetItem* item);
     void activateEffect(QListWidgetItem* item);
-    void selectEffect(const QString& name, bool fromList);
-    void openParameterWindow(const QString& caption);
+    void selectEffect(const QString& name);
     void closeParameterWindow();
     void showStoredEffectInLists();
     void moveEffectHighlight(int key);
@@ -151,13 +146,8 @@ private:
     // Pedal operations.
     void onUpload();
     void onUploadFile();
-    void readStoredEffectThen(std::function<void()> then);
     void onGetStoredEffect();
-    void takeStoredEffect(const Outcome<StoredEffectReply>& outcome);
-    void openReportedEffect(int effectNumber);
     void onRequest();
-    void requestStateThen(std::function<void(bool read)> then);
-    void applyPedalMode(const ParameterState& state);
     void showMidiChannel(std::optional<int> channel);
     void onAssign();
     void onStoreSettings();
@@ -166,24 +156,20 @@ private:
     void showEffectInfo();
 
     // Modes, MIDI, live.
-    void setBankMode(bool bank, bool fromPedal);
     void selectBank(int index);
-    QString bankUploadCommand() const;
     QString uploadTargetText() const;
     void onMidiChannelChosen(QAction* entry);
     void onLiveToggled(bool on);
     void setLiveText(bool on);
-    void switchLiveOff();
 
     // Files.
     void onSaveConfiguration();
     void onLoadConfiguration();
+    // The stored effect is open; tell says when it is not.
     bool showsStoredEffect(bool tell) const;
     void onLoadImpulseResponse();
     // Loads a preset file into the stored effect's window, with every check.
     void loadConfigurationFile(const QString& path);
-    // Puts a configuration into the model and sends what changed.
-    void sendConfiguration(const Configuration& configuration);
 
     // Features beyond the menus' first set (MainWindowFeatures.cpp): the
     // search field, the settings of editing after upload and of the value
@@ -199,23 +185,9 @@ private:
     void onValueColumnToggled(bool on);
     void onEditsChanged();
     void onPresetLibrary();
-    // Asks whether to store unsaved edits before they are left behind: Yes
-    // stores them first, No leaves them, Cancel stays. proceed runs unless
-    // the player stays (or storing fails).
-    // False when the player stays.
-    bool confirmLeavingEdits(std::function<void()> proceed);
-    // Closing the editor with unsaved edits: true when it may close now.
-    bool mayCloseWithEdits();
-
-    // One step from upload to live editing.
-    void expectUploadComplete(std::function<void()> then);
-    void onUploadWritten(const ExchangeResult& result);
-    void onUploadConfirmed();
-    void goLive(std::function<void()> then);
-    // Uploads effect; with live, the editor reads it back and requests its
-    // state once the pedal has stored it, then runs then.
-    void startUpload(const QString& effect, bool live, std::function<void()> then);
-    void storeSettingsThen(std::function<void(bool stored)> then);
+    // Whether the editor may end now, as closing it asks; then runs once
+    // edits the player chose to store are stored.
+    bool mayEnd(std::function<void()> then);
 
     // Backups (MainWindowBackup.cpp).
     void onBackUpPedal();
@@ -232,9 +204,6 @@ private:
     // Firmware upgrade.
     void onUpgradeModeTriggered();
     void enterBootloader();
-    void leaveBootloader();
-    // The outcome of Link's handshake while Upgrade Mode is checked.
-    void onArmedHandshake(const ExchangeResult& result, bool firstSync);
     // A firmware upgrade runs and will say itself that the pedal was lost.
     bool upgradeTakesLoss() const;
     void onUpgradeFinished(const ExchangeResult& result);
@@ -244,11 +213,11 @@ private:
     void onShowUpdateMessageToggled(bool checked);
     void onVersionReply(QNetworkReply* reply);
     void onUpdateNow();
-    void writeModeFile();
 
+    PedalSession& session_;
     Connection& connection_;
     ParameterModel& parameters_;
-    Catalogue catalogue_;
+    const Catalogue& catalogue_;
     EnabledStates enabled_;
 
     ConsoleWindow* console_ = nullptr;
@@ -261,30 +230,18 @@ private:
     // The link.
     PortDevice device_;
     QString deviceLabel_;
-    StoredEffect stored_;
-    bool upgradeArmed_ = false;
-    bool firmwareKnown_ = false;
-    bool bootloaderListened_ = false; // in the last state the connection reported
 
     // The selection.
     int selectedCategory_ = -1;
     QString selectedEffect_;
     bool selectionUploadable_ = false;
-    QHash<QString, QString> irImages_;
     FileDialogOptions irDialog_;
-
-    // The upload that goes live once written and confirmed by the pedal.
-    struct PendingUpload {
-        bool active = false;
-        bool written = false;
-        bool confirmed = false;
-        std::function<void()> then;
-    };
-    PendingUpload pendingUpload_;
     bool closingWithEdits_ = false;
+    // The parameter window is being rebuilt for the effect just opened: its
+    // closing puts nothing away.
+    bool reopening_ = false;
 
     // Settings.
-    bool bankMode_ = false;
     bool showUpdateMessage_ = true;
     bool liveAfterUpload_ = true;
     bool showsValueColumn_ = false;

@@ -129,8 +129,12 @@ void MainWindow::onRestoreFromBackup() {
             EepromNote))
         return;
     // The upload replaces the effect whose edits may not be stored yet.
-    confirmLeavingEdits([this, backup, name = *effect] {
-        startUpload(name, true, [this, backup] { applyRestoredConfiguration(backup); });
+    session_.confirmLeavingEdits([this, backup, name = *effect] {
+        session_.upload(name, true, [this, backup](const SessionResult& result) {
+            if (!result.ok())
+                return report(result);
+            applyRestoredConfiguration(backup);
+        });
     });
 }
 
@@ -141,20 +145,20 @@ void MainWindow::applyRestoredConfiguration(const Backup& backup) {
     if (!backup.configuration.isEmpty()) {
         const ConfigurationReading reading =
             readConfiguration(presetFileText(backup.configuration.toUtf8()),
-                              {stored_.number, stored_.version, parameters_.parameterCount(),
-                               parameters_.readbackCount()});
+                              {session_.storedEffect().number, session_.storedEffect().version,
+                               parameters_.parameterCount(), parameters_.readbackCount()});
         if (!reading.configuration) {
             Dialogs::instance().error(QStringLiteral("The effect was uploaded, but the "
                                                      "backup's configuration was not applied: ") +
                                       reading.error);
             return;
         }
-        sendConfiguration(*reading.configuration);
+        session_.sendConfiguration(*reading.configuration);
     }
     Dialogs::instance().message(
         QStringLiteral("%1 is restored from the backup of %2. Choose Store Settings On Pedal to "
                        "keep its configuration on the pedal.\n\n")
-            .arg(stored_.name, dateText(backup.date)) +
+            .arg(session_.storedEffect().name, dateText(backup.date)) +
         EepromNote);
 }
 

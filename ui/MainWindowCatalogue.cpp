@@ -26,8 +26,6 @@ const QString ImpulseResponseInstructions = QStringLiteral(
     "category\r\n2) Go to File and click Load IR, choose the desired WAV file\r\n3) Click UPLOAD "
     "SELECTED EFFECT button\r\nWorks best with 48kHz sampling rate at a bitrate of 24 or 32 bit");
 constexpr int ImpulseResponseCategoryIndex = 5;
-constexpr int UploadLogLimit = 257;
-const char* const BankCommands[] = {frames::BankI, frames::BankII, frames::BankIII};
 } // namespace
 
 void MainWindow::onCategoryActivated(int row) {
@@ -45,16 +43,28 @@ void MainWindow::onCategoryActivated(int row) {
 }
 
 void MainWindow::fillEffectList(const QStringList& names) {
-    for (const QString& name : names) {
-        auto* item = new QListWidgetItem(name, effects_);
-        // In preset mode nothing is measured.
-        if (!bankMode_)
+    for (const QString& name : names)
+        new QListWidgetItem(name, effects_);
+    markUploadableEntries();
+}
+
+void MainWindow::markUploadableEntries() {
+    for (int row = 0; row < effects_->count(); ++row) {
+        QListWidgetItem* item = effects_->item(row);
+        const QString name = item->text();
+        const bool fits = session_.fitsTarget(name);
+        const bool wasEnabled = item->flags() & Qt::ItemIsEnabled;
+        if (fits) {
+            // In preset mode every effect may be chosen again.
+            item->setFlags(item->flags() | Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            if (!wasEnabled)
+                item->setToolTip(QString());
+            continue;
+        }
+        item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
+        if (!wasEnabled)
             continue;
         const std::optional<int> size = catalogue_.imageSize(name);
-        const bool fits = size && !exceedsBankLimit(*size);
-        if (fits)
-            continue;
-        item->setFlags(item->flags() & ~(Qt::ItemIsEnabled | Qt::ItemIsSelectable));
         if (!size) {
             // Nothing could be uploaded: the entry says why instead of a size.
             debugLog(QStringLiteral("image of %1 is missing from the catalogue").arg(name));
@@ -87,7 +97,7 @@ void MainWindow::onEffectActivated(QListWidgetItem* item) {
         return activateEffect(item);
     // Edits of the effect shown are stored or left behind first.
     const QString name = item->text();
-    const bool goingOn = confirmLeavingEdits([this, name] {
+    const bool goingOn = session_.confirmLeavingEdits([this, name] {
         const QList<QListWidgetItem*> rows = effects_->findItems(name, Qt::MatchExactly);
         if (!rows.isEmpty())
             activateEffect(rows.first());
@@ -99,29 +109,44 @@ void MainWindow::onEffectActivated(QListWidgetItem* item) {
 }
 
 void MainWindow::activateEffect(QListWidgetItem* item) {
-    if (live_->isChecked() && connection_.canSend())
-        switchLiveOff();
-    if (bankMode_ && !(item->flags() & Qt::ItemIsEnabled)) {
+    if (session_.live() && connection_.canSend())
+        session_.setLive(false);
+    if (session_.bankMode() && !(item->flags() & Qt::ItemIsEnabled)) {
         closeParameterWindow();
         selectionUploadable_ = false;
         refreshEnabledStates();
         return;
     }
     debugLog(QStringLiteral("efx index :%1").arg(effects_->row(item)));
-    selectEffect(item->text(), true);
+    selectEffect(item->text());
 }
 
-void MainWindow::selectEffect(const QString& name, bool fromList) {
-    selectedEffect_ = name;
-    selectionUploadable_ = !name.isEmpty();
-    if (fromList)
-        debugLog(QStringLiteral("selected effect name: ") + name);
-    closeParameterWindow();
-    openParameterWindow(name == stored_.name && !name.isEmpty()
-                            ? name + QStringLiteral(" v%1").arg(stored_.version)
-                            : name);
+// The player's choice in the lists: its window bears the effect's name alone,
+// even for the effect stored on the pedal (the version is the pedal's answer,
+// shown after Get FX Stored on Pedal).
+void MainWindow::selectEffect(const QString& name) {
+    debugLog(QStringLiteral("selected effect name: ") + name);
+    const QString error = session_.openEffect(name);
+    if (!error.isEmpty())
+        Dialogs::instance().message(error);
+    onEffectOpened(name, name, false);
+}
+
+void MainWindow::onEffectOpened(const QString& effect, const QString& caption, bool fromPedal) {
+    selectedEffect_ = effect;
+    selectionUploadable_ = !effect.isEmpty();
+    if (parameterWindow_) {
+        reopening_ = true;
+        closeParameterWindow();
+        parameterWindow_->showEffect(caption);
+        reopening_ = false;
+        moveBeside(parameterWindow_, this);
+    }
     if (effectInfo_ && effectInfo_->isVisible())
         showEffectInfo();
+    if (fromPedal)
+        showStoredEffectInLists();
+    refreshEnabledStates();
 }
 
 void MainWindow::closeParameterWindow() {
@@ -129,21 +154,9 @@ void MainWindow::closeParameterWindow() {
         parameterWindow_->close();
 }
 
-void MainWindow::openParameterWindow(const QString& caption) {
-    QString error;
-    if (!parameters_.load(selectedEffect_, &error))
-        Dialogs::instance().message(error);
-    else if (bankMode_)
-        parameters_.fixFootswitchesForBank();
-    if (parameterWindow_) {
-        parameterWindow_->showEffect(caption);
-        moveBeside(parameterWindow_, this);
-    }
-    refreshEnabledStates();
-}
-
 void MainWindow::showStoredEffectInLists() {
-    const std::optional<int> category = catalogue_.categoryOf(stored_.name);
+    const QString stored = session_.storedEffect().name;
+    const std::optional<int> category = catalogue_.categoryOf(stored);
     effects_->clear();
     if (!category) {
         // Some effects belong to no category: the pedal can still hold them.
@@ -154,67 +167,27 @@ void MainWindow::showStoredEffectInLists() {
     selectedCategory_ = *category;
     categories_->setCurrentRow(*category);
     fillEffectList(catalogue_.categoryEffects(*category).value_or(QStringList()));
-    const QList<QListWidgetItem*> rows = effects_->findItems(stored_.name, Qt::MatchExactly);
+    const QList<QListWidgetItem*> rows = effects_->findItems(stored, Qt::MatchExactly);
     if (!rows.isEmpty())
         effects_->setCurrentItem(rows.first());
 }
 
-QString MainWindow::bankUploadCommand() const {
-    const int bank = bankButtons_->checkedId();
-    return QString::fromLatin1(BankCommands[bank >= 0 && bank < 3 ? bank : 0]);
-}
-
 // Where Upload puts the effect, for its question: "Fuzzmoth to Bank II".
 QString MainWindow::uploadTargetText() const {
-    const int bank = bankButtons_->checkedId();
     return selectedEffect_ + QStringLiteral(" to ") +
-           (bankMode_ ? bankButtons_->button(bank >= 0 && bank < 3 ? bank : 0)->text()
-                      : QStringLiteral("the preset slot"));
+           (session_.bankMode() ? bankButtons_->button(session_.bank())->text()
+                                : QStringLiteral("the preset slot"));
 }
 
 void MainWindow::onUpload() {
     if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?") +
                                      QLatin1Char('\n') + uploadTargetText()))
         return;
-    startUpload(selectedEffect_, liveAfterUpload_, {});
-}
-
-void MainWindow::startUpload(const QString& effect, bool live, std::function<void()> then) {
-    QString error;
-    const std::optional<QString> image =
-        composeUploadImage({effect, irRuleFor(effect).has_value(), irImages_.value(effect),
-                            bankMode_ ? bankUploadCommand() : QString()},
-                           catalogue_, &error);
-    if (!image) {
-        Dialogs::instance().error(error);
-        return;
-    }
-    const int bytes = static_cast<int>(image->size() / 2);
-    debugLog(image->left(UploadLogLimit));
-    debugLog(QStringLiteral("size: %1").arg(bytes));
-    debugLog(QStringLiteral("num of bytes: %1").arg(bytes));
-    pendingUpload_ = {};
-    if (live)
-        expectUploadComplete(std::move(then));
-    QString why;
-    const bool started = connection_.run(
-        uploadImage(*image,
-                    [this](const ExchangeResult& result) {
-                        onUploadWritten(result);
-                        if (!result.completed()) {
-                            if (const QString message = failureMessage(result); !message.isEmpty())
-                                Dialogs::instance().error(message);
-                            return;
-                        }
-                        debugLog(QStringLiteral("write to device"));
-                        // The pedal says "Upload complete" once it has stored the effect.
-                        status_->setText(QStringLiteral("Uploading..."));
-                    }),
-        &why);
-    if (!started) {
-        pendingUpload_ = {};
-        Dialogs::instance().error(why);
-    }
+    session_.upload(selectedEffect_, liveAfterUpload_, [](const SessionResult& result) {
+        // The status line says "Upload complete".
+        if (!result.ok())
+            report(result);
+    });
 }
 
 void MainWindow::onUploadFile() {
@@ -241,16 +214,7 @@ void MainWindow::onUploadFile() {
     // Only what converts is sent: nothing made up follows a stray character.
     const QByteArray bytes = hexToByteArray(text);
     debugLogNoScroll(QStringLiteral("num of bytes: %1").arg(bytes.size()));
-    // The pedal's next "Upload complete" is this file's, not a list upload's.
-    pendingUpload_ = {};
-    Exchange exchange(QStringLiteral("Upload File"));
-    exchange.write(bytes).onFinished([](const ExchangeResult& result) {
-        if (result.completed())
-            debugLogNoScroll(QStringLiteral("write to device"));
-    });
-    QString why;
-    if (!connection_.run(std::move(exchange), &why))
-        Dialogs::instance().error(why);
+    session_.uploadBytes(bytes, report);
 }
 
 } // namespace kestra

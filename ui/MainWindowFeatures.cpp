@@ -1,7 +1,6 @@
 // The main window's helps for the player beyond the pedal's operations: the
-// effect search, one step from upload to live editing (and its setting),
-// the value column's setting, the unsaved marker and the questions it
-// brings, and the preset library.
+// effect search, the setting of editing after upload,
+// the value column's setting, the unsaved marker, and the preset library.
 #include "catalogue/EffectSearch.h"
 #include "catalogue/Upload.h"
 #include "core/DebugLog.h"
@@ -156,7 +155,7 @@ void MainWindow::onSearchEntered() {
     if (first.name == selectedEffect_ || !unsavedEdits())
         return open();
     // Cancel keeps the search and the matches for another try.
-    confirmLeavingEdits(open);
+    session_.confirmLeavingEdits(open);
 }
 
 // ---------------------------------------------------------------------------
@@ -180,10 +179,8 @@ void MainWindow::onValueColumnToggled(bool on) {
 // Enabled states
 
 void MainWindow::addFeatureSituation(EditorSituation& situation) const {
-    if (!parameterWindow_)
-        return;
-    situation.canUndo = parameterWindow_->history().canUndo();
-    situation.canRedo = parameterWindow_->history().canRedo();
+    situation.canUndo = session_.history().canUndo();
+    situation.canRedo = session_.history().canRedo();
 }
 
 void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
@@ -192,7 +189,8 @@ void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
     if (restore_)
         restore_->setEnabled(enabled.restore);
     if (presetLibrary_) {
-        presetLibrary_->setStoredEffect(stored_.name.isEmpty() ? 0 : stored_.number);
+        const StoredEffect& stored = session_.storedEffect();
+        presetLibrary_->setStoredEffect(stored.name.isEmpty() ? 0 : stored.number);
         presetLibrary_->applyEnabledStates(enabled);
     }
 }
@@ -200,104 +198,9 @@ void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
 // ---------------------------------------------------------------------------
 // Unsaved edits
 
-bool MainWindow::unsavedEdits() const {
-    return parameterWindow_ && parameterWindow_->history().unsaved();
-}
-
 void MainWindow::onEditsChanged() {
     setWindowTitle(unsavedEdits() ? UnsavedTitle : Title);
     refreshEnabledStates();
-}
-
-bool MainWindow::confirmLeavingEdits(std::function<void()> proceed) {
-    // Only edits the pedal could still store are worth the question.
-    if (!unsavedEdits() || !enabled_.storeSettings) {
-        proceed();
-        return true;
-    }
-    const Dialogs::Choice choice = Dialogs::instance().offer(
-        QStringLiteral("The settings of %1 were edited and are not stored on the pedal.\n\n"
-                       "Store them on the pedal now (Store Settings On Pedal)?")
-            .arg(parameters_.effectName()),
-        Dialogs::Default::Yes);
-    switch (choice) {
-    case Dialogs::Choice::Cancel:
-        return false;
-    case Dialogs::Choice::No:
-        // Left behind: the pedal runs them until it is switched off.
-        proceed();
-        return true;
-    case Dialogs::Choice::Yes:
-        storeSettingsThen([proceed](bool stored) {
-            if (stored)
-                proceed();
-        });
-        return true;
-    }
-    return false;
-}
-
-bool MainWindow::mayCloseWithEdits() {
-    if (closingWithEdits_)
-        return true;
-    // Whether the answer came while the question was still being asked.
-    auto asking = std::make_shared<bool>(true);
-    bool closeNow = false;
-    bool* now = &closeNow;
-    const bool goingOn = confirmLeavingEdits([this, asking, now] {
-        if (*asking) {
-            *now = true;
-            return;
-        }
-        // Stored: the window closes now, without asking again.
-        closingWithEdits_ = true;
-        close();
-        closingWithEdits_ = false;
-    });
-    *asking = false;
-    return goingOn && closeNow;
-}
-
-// ---------------------------------------------------------------------------
-// One step from upload to live editing
-
-void MainWindow::expectUploadComplete(std::function<void()> then) {
-    pendingUpload_ = {true, false, false, std::move(then)};
-}
-
-// The upload's frames are written; the pedal says "Upload complete" once it
-// has stored the effect. Either may come first.
-void MainWindow::onUploadWritten(const ExchangeResult& result) {
-    if (!pendingUpload_.active)
-        return;
-    if (!result.completed()) {
-        pendingUpload_ = {};
-        return;
-    }
-    pendingUpload_.written = true;
-    if (pendingUpload_.confirmed)
-        goLive(std::exchange(pendingUpload_, {}).then);
-}
-
-void MainWindow::onUploadConfirmed() {
-    if (!pendingUpload_.active)
-        return;
-    pendingUpload_.confirmed = true;
-    if (pendingUpload_.written)
-        goLive(std::exchange(pendingUpload_, {}).then);
-}
-
-// Get FX Stored on Pedal, then Request, as the player would click them.
-void MainWindow::goLive(std::function<void()> then) {
-    debugLog(QStringLiteral("upload complete: reading the stored effect and its state"));
-    readStoredEffectThen([this, then] {
-        if (!showsStoredEffect(false))
-            return;
-        requestStateThen([then](bool read) {
-            if (read && then)
-                then();
-        });
-    });
 }
 
 // ---------------------------------------------------------------------------

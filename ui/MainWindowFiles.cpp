@@ -20,9 +20,7 @@ const char PresetSuffix[] = ".txt";
 // Values, routing and flags only mean something for the effect on the pedal:
 // applied to another effect's window they would reach the wrong addresses.
 bool MainWindow::showsStoredEffect(bool tell) const {
-    const bool shown = parameterWindow_ && parameterWindow_->isVisible() &&
-                       parameters_.isLoaded() && !stored_.name.isEmpty() &&
-                       parameters_.effectName() == stored_.name;
+    const bool shown = session_.showsStoredEffect();
     if (!shown && tell)
         Dialogs::instance().error(
             QStringLiteral("The parameter window does not show the effect stored on the pedal."
@@ -34,11 +32,12 @@ bool MainWindow::showsStoredEffect(bool tell) const {
 void MainWindow::onSaveConfiguration() {
     // A file of stale values would look like the pedal's: read them again
     // first; the Request tells the player if that fails.
-    requestStateThen([this](bool read) {
-        if (!read)
-            return;
+    session_.requestState([this](const SessionResult& read) {
+        if (!read.ok())
+            return report(read);
+        const StoredEffect& stored = session_.storedEffect();
         const Configuration configuration =
-            configurationOf(parameters_, stored_.number, stored_.version);
+            configurationOf(parameters_, stored.number, stored.version);
         const QString folder = presetFolder();
         QDir().mkpath(folder);
         QString path = Dialogs::instance().saveFile(
@@ -85,25 +84,13 @@ void MainWindow::loadConfigurationFile(const QString& path) {
     Dialogs::instance().message(QStringLiteral("File loaded successfully: ") + path);
     debugLog(*text);
     const ConfigurationReading reading =
-        readConfiguration(*text, {stored_.number, stored_.version, parameters_.parameterCount(),
-                                  parameters_.readbackCount()});
+        readConfiguration(*text, {session_.storedEffect().number, session_.storedEffect().version,
+                                  parameters_.parameterCount(), parameters_.readbackCount()});
     if (!reading.configuration) {
         Dialogs::instance().error(reading.error);
         return;
     }
-    sendConfiguration(*reading.configuration);
-}
-
-void MainWindow::sendConfiguration(const Configuration& configuration) {
-    const QString before = composeConfiguration(configurationOf(parameters_, 0, 0));
-    for (const HexFrame& frame : applyConfiguration(parameters_, configuration))
-        connection_.send(frame);
-    if (!parameterWindow_)
-        return;
-    parameterWindow_->showAll();
-    // Routing counts as much as values: Store keeps both.
-    if (composeConfiguration(configurationOf(parameters_, 0, 0)) != before)
-        parameterWindow_->markChanged();
+    session_.sendConfiguration(*reading.configuration);
 }
 
 void MainWindow::onLoadImpulseResponse() {
@@ -128,7 +115,7 @@ void MainWindow::onLoadImpulseResponse() {
         Dialogs::instance().error(error);
         return;
     }
-    irImages_.insert(effect, load->image);
+    session_.setImpulseResponseImage(effect, load->image);
     Dialogs::instance().message(irSummary(load->impulse));
 }
 

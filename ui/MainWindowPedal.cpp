@@ -31,145 +31,27 @@ constexpr int AssignLockoutMs = 100;
 // ---------------------------------------------------------------------------
 // The stored effect
 
-void MainWindow::readStoredEffectThen(std::function<void()> then) {
-    QString why;
-    const bool started =
-        connection_.run(readStoredEffect([this, then](const Outcome<StoredEffectReply>& outcome) {
-                            takeStoredEffect(outcome);
-                            if (then)
-                                then();
-                        }),
-                        &why);
-    if (!started)
-        Dialogs::instance().error(why);
-}
-
 void MainWindow::onGetStoredEffect() {
-    readStoredEffectThen({});
+    session_.readStoredEffect([this](const SessionResult& result) {
+        report(result);
+        if (result.ok() && session_.showsStoredEffect())
+            request_->setFocus();
+    });
 }
 
-void MainWindow::takeStoredEffect(const Outcome<StoredEffectReply>& outcome) {
-    if (!outcome.ok()) {
-        if (!outcome.error.isEmpty())
-            Dialogs::instance().error(outcome.error);
-        return;
-    }
-    const StoredEffectReply& reply = *outcome.value;
-    stored_.number = reply.effectNumber;
-    stored_.version = reply.effectVersion;
-    stored_.firmwareVersion = reply.firmwareVersion;
-    debugLog(QStringLiteral("effect number DEC: %1").arg(reply.effectNumber));
-    debugLog(QStringLiteral("effect number HEX: ") +
-             hex8(static_cast<std::uint32_t>(reply.effectNumber)));
-    debugLog(QStringLiteral("effect version: %1").arg(reply.effectVersion));
-    debugLog(QStringLiteral("firmware version: %1").arg(reply.firmwareVersion));
-    firmwareVersion_->setText(QStringLiteral("Firmware Version: %1").arg(reply.firmwareVersion));
-    firmwareKnown_ = true;
+void MainWindow::onStoredEffectChanged() {
+    const StoredEffect& stored = session_.storedEffect();
+    if (session_.firmwareKnown())
+        firmwareVersion_->setText(
+            QStringLiteral("Firmware Version: %1").arg(stored.firmwareVersion));
     refreshLinkIndicator();
-    if (reply.empty) {
-        stored_.name.clear();
-        parameters_.forgetState();
-        refreshEnabledStates();
-        Dialogs::instance().message(QStringLiteral("No effect found on pedal"));
-        return;
-    }
-    QString error;
-    const std::optional<QString> name = catalogue_.effectName(reply.effectNumber, &error);
-    if (!name) {
-        stored_.name.clear();
-        parameters_.forgetState();
-        refreshEnabledStates();
-        Dialogs::instance().error(error);
-        return;
-    }
-    stored_.name = *name;
-    debugLog(QStringLiteral("effetto ottenuto dalla lista: ") + stored_.name);
-    selectEffect(stored_.name, false);
-    showStoredEffectInLists();
-    request_->setFocus();
-}
-
-void MainWindow::openReportedEffect(int effectNumber) {
-    QString error;
-    const std::optional<QString> name = catalogue_.effectName(effectNumber, &error);
-    if (!name) {
-        Dialogs::instance().error(error);
-        return;
-    }
-    // The status text carries no version: the last one known stays.
-    stored_.number = effectNumber;
-    stored_.name = *name;
-    debugLog(QStringLiteral("effetto ottenuto dalla lista: ") + stored_.name);
-    selectEffect(stored_.name, false);
-    showStoredEffectInLists();
-    request_->setFocus();
 }
 
 // ---------------------------------------------------------------------------
 // Request, Assign, Store, Erase
 
 void MainWindow::onRequest() {
-    requestStateThen({});
-}
-
-void MainWindow::requestStateThen(std::function<void(bool read)> then) {
-    if (!showsStoredEffect(true)) {
-        if (then)
-            then(false);
-        return;
-    }
-    // The answer belongs to the effect shown now; a window rebuilt for
-    // another effect meanwhile must not take it.
-    const quint64 generation = parameters_.generation();
-    QString why;
-    const bool started = connection_.run(
-        requestParameterState(parameters_.parameterCount(), parameters_.readbackCount(),
-                              [this, generation, then](const Outcome<ParameterState>& outcome) {
-                                  bool read = false;
-                                  if (!outcome.ok()) {
-                                      if (!outcome.error.isEmpty())
-                                          Dialogs::instance().error(outcome.error);
-                                  } else if (parameters_.generation() != generation) {
-                                      debugLog(QStringLiteral(
-                                          "the answer to Request belongs to an effect no "
-                                          "longer shown; nothing was applied"));
-                                  } else {
-                                      parameters_.apply(*outcome.value);
-                                      applyPedalMode(*outcome.value);
-                                      showMidiChannel(outcome.value->midiChannel);
-                                      if (bankMode_)
-                                          parameters_.fixFootswitchesForBank();
-                                      if (parameterWindow_) {
-                                          parameterWindow_->showAll();
-                                          parameterWindow_->markSaved();
-                                      }
-                                      read = true;
-                                  }
-                                  refreshEnabledStates();
-                                  if (then)
-                                      then(read);
-                              }),
-        &why);
-    if (!started) {
-        Dialogs::instance().error(why);
-        if (then)
-            then(false);
-    }
-}
-
-void MainWindow::applyPedalMode(const ParameterState& state) {
-    if (!state.bankMode)
-        return;
-    if (*state.bankMode) {
-        debugLog(QStringLiteral("Mode: Bank"));
-        setBankMode(true, true);
-        selectBank(state.bankOrPresetNumber);
-        debugLog(QStringLiteral("Bank Num: %1").arg(state.bankOrPresetNumber));
-    } else {
-        debugLog(QStringLiteral("Mode: Preset"));
-        setBankMode(false, true);
-        debugLog(QStringLiteral("Preset Num: %1").arg(state.bankOrPresetNumber));
-    }
+    session_.requestState(report);
 }
 
 void MainWindow::showMidiChannel(std::optional<int> channel) {
@@ -178,43 +60,20 @@ void MainWindow::showMidiChannel(std::optional<int> channel) {
         entry->setChecked(false);
     if (channel && *channel >= 0 && *channel < entries.size())
         entries[*channel]->setChecked(true);
-    debugLog(QStringLiteral("MIDI channel: %1").arg(channel.value_or(-1)));
 }
 
 void MainWindow::onAssign() {
-    const HexFrame frame = parameters_.assignFrame();
-    debugLog(frame.text);
-    if (!Dialogs::instance().confirm(QStringLiteral("Assign parameters?")))
-        return;
-    connection_.send(frame);
-    assignLockout_->start(AssignLockoutMs);
-    refreshEnabledStates();
+    session_.assign([this](const SessionResult& result) {
+        report(result);
+        if (!result.ok())
+            return;
+        assignLockout_->start(AssignLockoutMs);
+        refreshEnabledStates();
+    });
 }
 
 void MainWindow::onStoreSettings() {
-    storeSettingsThen({});
-}
-
-void MainWindow::storeSettingsThen(std::function<void(bool stored)> then) {
-    const HexFrame frame = frames::storeSettings(parameters_.parameterCount());
-    debugLog(QStringLiteral("Store settings message (HEX): ") + frame.text);
-    QString why;
-    const bool started = connection_.run(
-        frameExchange(QStringLiteral("Store Settings On Pedal"), frame,
-                      [this, then](const ExchangeResult& result) {
-                          if (const QString m = failureMessage(result); !m.isEmpty())
-                              Dialogs::instance().error(m);
-                          if (result.completed() && parameterWindow_)
-                              parameterWindow_->markSaved();
-                          if (then)
-                              then(result.completed());
-                      }),
-        &why);
-    if (!started) {
-        Dialogs::instance().error(why);
-        if (then)
-            then(false);
-    }
+    session_.storeSettings(report);
 }
 
 void MainWindow::onEraseSettings() {
@@ -253,24 +112,20 @@ void MainWindow::startErase() {
 // ---------------------------------------------------------------------------
 // Modes, MIDI channel, live mode
 
-void MainWindow::setBankMode(bool bank, bool fromPedal) {
-    bankMode_ = bank;
-    writeModeFile();
+void MainWindow::onModeChanged(bool bank, bool byPlayer) {
     presetMode_->setChecked(!bank);
     bankModeAction_->setChecked(bank);
-    if (bank) {
-        bankButtons_->button(0)->setChecked(true);
-        // A mode chosen by the player starts a new selection; the pedal's
-        // own mode, read by Request, leaves the window as it is.
-        if (!fromPedal) {
-            closeParameterWindow();
-            categories_->clearSelection();
-            categories_->setCurrentRow(-1);
-            effects_->clear();
-            selectedEffect_.clear();
-            selectionUploadable_ = false;
-        }
+    // A mode chosen by the player for FX banks starts a new selection; the
+    // pedal's own mode, read by Request, leaves the window as it is.
+    if (bank && byPlayer) {
+        closeParameterWindow();
+        categories_->clearSelection();
+        categories_->setCurrentRow(-1);
+        effects_->clear();
+        selectedEffect_.clear();
+        selectionUploadable_ = false;
     }
+    markUploadableEntries();
     refreshEnabledStates();
 }
 
@@ -296,27 +151,21 @@ void MainWindow::createMidiChannelMenu() {
 
 void MainWindow::onMidiChannelChosen(QAction* entry) {
     const QString text = entry->text();
-    debugLogNoScroll(QStringLiteral("Midi channel: ") + text);
-    connection_.send(frames::midiChannel(text == QLatin1String("OMNI") ? 0 : text.toInt()));
+    session_.setMidiChannel(text == QLatin1String("OMNI") ? 0 : text.toInt());
 }
 
 void MainWindow::setLiveText(bool on) {
     liveLabel_->setText(on ? QStringLiteral("Live ON") : QStringLiteral("Live OFF"));
     live_->setAccessibleName(liveLabel_->text());
-    if (!on && live_->isChecked()) {
+    if (live_->isChecked() != on) {
         const QSignalBlocker quiet(live_);
-        live_->setChecked(false);
+        live_->setChecked(on);
     }
 }
 
 void MainWindow::onLiveToggled(bool on) {
     setLiveText(on);
-    connection_.send(frames::liveMode(on));
-}
-
-void MainWindow::switchLiveOff() {
-    setLiveText(false);
-    connection_.send(frames::liveMode(false));
+    session_.setLive(on);
 }
 
 // ---------------------------------------------------------------------------

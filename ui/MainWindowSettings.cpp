@@ -96,15 +96,7 @@ void MainWindow::loadStartupSettings() {
     const auto bank = text ? settings::parseMode(*text) : std::nullopt;
     if (!bank)
         return;
-    bankMode_ = *bank;
-    presetMode_->setChecked(!*bank);
-    bankModeAction_->setChecked(*bank);
-    if (*bank)
-        bankButtons_->button(0)->setChecked(true);
-}
-
-void MainWindow::writeModeFile() {
-    reportSaveError(settings::modeFile(), settings::writeMode(bankMode_));
+    session_.restoreMode(*bank);
 }
 
 void MainWindow::createLookMenu() {
@@ -221,8 +213,11 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
         newVersion_->showVersions(currentVersion_, newestVersion_);
 }
 
+// Update Now ends the editor as closing it does: never while firmware is
+// written, and not before edits are stored or left behind.
 void MainWindow::onUpdateNow() {
-    launchUpdater();
+    if (mayEnd([] { launchUpdater(); }))
+        launchUpdater();
 }
 
 } // namespace kestra

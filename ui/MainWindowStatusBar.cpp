@@ -53,8 +53,8 @@ void MainWindow::refreshLinkIndicator() {
         parts << displayName(device_);
         parts << QStringLiteral("serial ") + device_.serialNumber;
     }
-    if (firmwareKnown_)
-        parts << QStringLiteral("firmware %1").arg(stored_.firmwareVersion);
+    if (session_.firmwareKnown())
+        parts << QStringLiteral("firmware %1").arg(session_.storedEffect().firmwareVersion);
     parts << stateText(connection_.state());
     linkIndicator_->setText(parts.join(QStringLiteral(", ")));
 }

@@ -42,14 +42,16 @@ void select(QComboBox* box, int position) {
 
 } // namespace
 
-ParameterWindow::ParameterWindow(ParameterModel& model, Connection& connection, QWidget* parent)
-    : QWidget(parent, Qt::Window), model_(model), connection_(connection) {
+ParameterWindow::ParameterWindow(PedalSession& session, QWidget* parent)
+    : QWidget(parent, Qt::Window), session_(session), model_(session.parameters()),
+      history_(session.history()) {
     setWindowTitle(QStringLiteral("FX Parameters"));
     setObjectName(QStringLiteral("parameterWindow"));
     setStyleSheet(QString::fromLatin1(CompactRows));
     setFixedSize(DesignWidth, DesignHeight);
     caption_ = windowTitle();
     createUndoActions();
+    connect(&session_, &PedalSession::editsChanged, this, &ParameterWindow::showEdits);
 }
 
 // Undo and Redo with the usual keys, for every effect shown.
@@ -109,10 +111,7 @@ QComboBox* ParameterWindow::ledBox(int readback) const {
 void ParameterWindow::showEffect(const QString& caption) {
     destroyRows();
     buildRows();
-    if (model_.effectName() != historyEffect_) {
-        history_.clear();
-        historyEffect_ = model_.effectName();
-    }
+    session_.followModel();
     caption_ = caption;
     fitWidth();
     showEdits();
@@ -442,12 +441,11 @@ void ParameterWindow::applyEnabledStates(const EnabledStates& enabled) {
 
 void ParameterWindow::send(const std::optional<HexFrame>& frame) {
     if (frame)
-        connection_.send(*frame);
+        session_.sendEdits({*frame});
 }
 
 void ParameterWindow::sendAll(const std::vector<HexFrame>& frames) {
-    for (const HexFrame& frame : frames)
-        connection_.send(frame);
+    session_.sendEdits(frames);
 }
 
 void ParameterWindow::edit(EditTarget target, int index, int value) {

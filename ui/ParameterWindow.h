@@ -8,9 +8,7 @@
 // forward, and the window says when the pedal runs edits it has not stored.
 #pragma once
 
-#include "connection/Connection.h"
-#include "editor/EditHistory.h"
-#include "editor/ParameterModel.h"
+#include "session/PedalSession.h"
 #include "ui/EnabledStates.h"
 
 #include <QWidget>
@@ -36,7 +34,7 @@ public:
     static constexpr int RowPitch = 25;
     static constexpr int FirstRowY = 10;
 
-    ParameterWindow(ParameterModel& model, Connection& connection, QWidget* parent = nullptr);
+    explicit ParameterWindow(PedalSession& session, QWidget* parent = nullptr);
 
     // Builds the rows of the model's effect and shows the window.
     void showEffect(const QString& caption);
@@ -56,8 +54,8 @@ public:
     QComboBox* bypassBox() const { return bypass_; }
     QComboBox* presetBox() const { return preset_; }
 
-    // The player's edits of the effect shown; kept while the same effect is
-    // shown again, cleared when another one is.
+    // The player's edits of the effect shown (the session's); kept while the
+    // same effect is shown again, cleared when another one is.
     EditHistory& history() { return history_; }
     const EditHistory& history() const { return history_; }
     void undo();
@@ -108,8 +106,9 @@ private:
     void showEdits();
     void fitWidth();
 
+    PedalSession& session_;
     ParameterModel& model_;
-    Connection& connection_;
+    EditHistory& history_;
     EnabledStates enabled_;
     std::vector<QWidget*> rowWidgets_;
     std::array<QSlider*, frames::MaxParameters> potentiometers_{};
@@ -124,8 +123,6 @@ private:
     QComboBox* preset_ = nullptr;
     std::array<QLabel*, frames::MaxParameters> values_{};
 
-    EditHistory history_{model_};
-    QString historyEffect_;
     QString caption_;
     bool valueColumn_ = false;
     QAction* undoAction_ = nullptr;

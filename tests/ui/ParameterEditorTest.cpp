@@ -207,7 +207,8 @@ TEST_F(ParameterEditor, SilentPedalDuringRequestLeavesTheEditorUsable) {
 
 TEST_F(ParameterEditor, EffectReportedByThePedalOpensItsWindow) {
     const int number = effectNumber(Other);
-    pedal.command("send " + hexOf("1" + QByteArray::number(number, 16).toUpper()));
+    // The player picks it on the pedal, which reports it.
+    pedal.command("effect " + QString::number(number));
     clock.advance(100);
     EXPECT_EQ(main->storedEffect().number, number);
     EXPECT_EQ(main->storedEffect().name, Other);

@@ -101,8 +101,9 @@ public:
     test::TestClock clock;
     test::FakePort port;
     Connection connection{port};
-    ParameterModel model;
-    ParameterWindow window{model, connection};
+    PedalSession session{connection};
+    ParameterModel& model = session.parameters();
+    ParameterWindow window{session};
     bool loaded = false;
 };
 
@@ -581,13 +582,15 @@ TEST_F(ParameterWindowTest, NothingIsSentWhileAnOperationRuns) {
     tap->click();
     EXPECT_FALSE(tap->isChecked());
     EXPECT_FALSE(model.buttonOn(3));
-    // A frame that reaches the connection all the same is refused, not
-    // held back for later.
+    // A change that reaches the session all the same goes out once the
+    // operation has ended, never in the middle of it.
     named<QSlider>("Rate")->setValue(700);
     EXPECT_TRUE(sent().isEmpty());
     clock.advance(3000);
     ASSERT_EQ(connection.state(), Connection::State::Linked);
-    EXPECT_TRUE(sent().isEmpty());
+    const QStringList after = sent();
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_TRUE(after[0].startsWith("01")) << after[0].toStdString();
 }
 
 } // namespace

@@ -73,7 +73,8 @@ TEST_F(ReceiveTest, AWriteIntoAnUnpluggedPedalIsOneMessage) {
 struct StreamCase {
     const char* name = "";
     // Pedal commands: "send TEXT" sends a status text ({effect} reports
-    // Reported), "send-raw HEX" sends bytes, "wait N" lets N ms pass.
+    // Reported, {number} is its number), "send-raw HEX" sends bytes, "wait
+    // N" lets N ms pass; any other step is a command for the pedal.
     std::vector<QString> steps = {};
     int reads = 1;                                        // reads that carry the bytes
     int bank = -1;                                        // the bank radio checked afterwards
@@ -101,7 +102,8 @@ protected:
     QString effectStatus() { return "1" + QString::number(effectNumber(Reported), 16).toUpper(); }
     QString expand(const QString& text) {
         QString t = text;
-        return t.replace("{effect}", effectStatus());
+        return t.replace("{effect}", effectStatus())
+            .replace("{number}", QString::number(effectNumber(Reported)));
     }
 };
 
@@ -116,7 +118,7 @@ TEST_P(Stream, EveryMessageArrivesOnce) {
         else if (step.startsWith("send "))
             pedal.command("send " + hexOf(expand(step.mid(5)).toLatin1()));
         else
-            pedal.command(step);
+            pedal.command(expand(step));
     }
     clock.advance(200);
 
@@ -144,8 +146,12 @@ const QString Dump22 = "AB" + QString("22").repeated(EepromSize);
 INSTANTIATE_TEST_SUITE_P(
     Reads, Stream,
     ::testing::Values(
+        // The pedal steps to bank II and the player picks Reported there: it
+        // says "01" and "1..." at once, and the editor reads the effect's
+        // version with Get stored effect (the second read).
         StreamCase{.name = "BankAndEffectStatusInOneRead",
-                   .steps = {"send 01", "send {effect}"},
+                   .steps = {"bank 1", "effect {number}"},
+                   .reads = 2,
                    .bank = 1,
                    .opensReported = true,
                    .logOnce = {"Data(ASCII): 01{effect}"}},
