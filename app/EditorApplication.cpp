@@ -10,7 +10,7 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
         Dialogs::setInstance(&dialogs_);
     mainWindow_ = std::make_unique<MainWindow>(session_);
     dialogs_.setParent(mainWindow_.get());
-    firmwareWindow_ = std::make_unique<FirmwareWindow>(connection_);
+    firmwareWindow_ = std::make_unique<FirmwareWindow>(session_);
     console_ = std::make_unique<ConsoleWindow>(connection_);
     parameterWindow_ = std::make_unique<ParameterWindow>(session_);
     effectInfoWindow_ = std::make_unique<EffectInfoWindow>();

@@ -1,9 +1,7 @@
 #include "cli/CliSession.h"
 
 #include "catalogue/Upload.h"
-#include "core/Clock.h"
-#include "firmware/Bootloader.h"
-#include "firmware/FirmwareUpgrade.h"
+#include "firmware/FirmwareImage.h"
 #include "ir/IrLoader.h"
 #include "port/Backends.h"
 
@@ -16,15 +14,11 @@ namespace {
 const QString NoDeviceMessage =
     QStringLiteral("No device found. Check that the pedal is connected by USB and switched on.");
 
-// "I", "II", "III" to the Upload effect frame's command byte.
-std::optional<QString> bankCommand(const QString& bank) {
-    if (bank == QLatin1String("I"))
-        return QString::fromLatin1(frames::BankI);
-    if (bank == QLatin1String("II"))
-        return QString::fromLatin1(frames::BankII);
-    if (bank == QLatin1String("III"))
-        return QString::fromLatin1(frames::BankIII);
-    return std::nullopt;
+// "I", "II", "III" to the bank's number.
+std::optional<int> bankNumber(const QString& bank) {
+    const QStringList names{QStringLiteral("I"), QStringLiteral("II"), QStringLiteral("III")};
+    const auto index = names.indexOf(bank);
+    return index < 0 ? std::nullopt : std::optional<int>(static_cast<int>(index));
 }
 
 std::optional<int> number(const QString& text, int low, int high) {
@@ -37,11 +31,28 @@ QString sourceName(int code) {
     return assignSourceNames().value(sourcePositionForCode(code), QStringLiteral("?"));
 }
 
+int exitCodeOf(SessionResult::Status status) {
+    switch (status) {
+    case SessionResult::Status::Done:
+        return CliSession::Done;
+    case SessionResult::Status::Cancelled:
+        return CliSession::Cancelled;
+    case SessionResult::Status::NotLinked:
+        return CliSession::NotLinked;
+    case SessionResult::Status::PedalFailed:
+        return CliSession::PedalFailed;
+    case SessionResult::Status::BadInput:
+        return CliSession::BadInput;
+    }
+    return CliSession::PedalFailed;
+}
+
 } // namespace
 
 CliSession::CliSession(Connection& connection, QTextStream& out, QTextStream& err,
                        std::function<std::optional<QString>()> readLine)
-    : connection_(connection), out_(out), err_(err), readLine_(std::move(readLine)) {
+    : connection_(connection), out_(out), err_(err), dialogs_(err, std::move(readLine)),
+      session_(connection) {
     connect(&connection_, &Connection::lost, this,
             [this](const QString& message) { finish(PedalFailed, message); });
 }
@@ -128,9 +139,14 @@ void CliSession::finish(int code, const QString& message) {
         (code == Done ? out_ : err_) << message << Qt::endl;
     out_.flush();
     err_.flush();
-    deadline_.reset();
-    connection_.unlink();
+    session_.unlink();
     emit finished(code);
+}
+
+void CliSession::finish(const SessionResult& result) {
+    if (result.ok() || !result.text.isEmpty())
+        return finish(exitCodeOf(result.status), result.text);
+    failed({}, exitCodeOf(result.status));
 }
 
 void CliSession::failed(const QString& error, int code) {
@@ -142,36 +158,46 @@ QString CliSession::noDevice() const {
     return advice.isEmpty() ? NoDeviceMessage : NoDeviceMessage + QStringLiteral("\n\n") + advice;
 }
 
-bool CliSession::linkPedal(std::optional<Exchange> first) {
+std::optional<PortDevice> CliSession::pedalDevice() {
     std::vector<PortDevice> devices;
     const PortResult listed = connection_.port().listDevices(devices);
     if (!listed.ok()) {
         finish(NotLinked, linkFailureMessage(listed, connection_.port().advice(listed.error)));
-        return false;
+        return std::nullopt;
     }
     if (devices.empty()) {
         finish(NotLinked, noDevice());
-        return false;
+        return std::nullopt;
     }
     // As the editor does: the adapter listed last.
-    const PortResult linked = connection_.link(devices.back(), std::move(first));
-    if (!linked.ok()) {
-        finish(NotLinked, linkFailureMessage(linked, connection_.port().advice(linked.error)));
+    return devices.back();
+}
+
+bool CliSession::openPedal() {
+    const std::optional<PortDevice> device = pedalDevice();
+    if (!device)
+        return false;
+    const PortResult opened = session_.open(*device);
+    if (!opened.ok()) {
+        finish(NotLinked, linkFailureMessage(opened, connection_.port().advice(opened.error)));
         return false;
     }
     return true;
 }
 
 void CliSession::withStoredEffect(std::function<void()> then) {
-    linkPedal(readStoredEffect([this, then](const Outcome<StoredEffectReply>& outcome) {
-        if (!outcome.ok())
-            return failed(outcome.error);
-        stored_ = *outcome.value;
-        storedName_ = stored_.empty
-                          ? QString()
-                          : catalogue_.effectName(stored_.effectNumber).value_or(QString());
+    const std::optional<PortDevice> device = pedalDevice();
+    if (!device)
+        return;
+    const PortResult linked = session_.link(*device, [this, then](const SessionResult& result) {
+        // An effect the catalogue does not know is still the pedal's answer.
+        if (!result.ok() &&
+            !(result.status == SessionResult::Status::BadInput && session_.firmwareKnown()))
+            return finish(result);
         then();
-    }));
+    });
+    if (!linked.ok())
+        finish(NotLinked, linkFailureMessage(linked, connection_.port().advice(linked.error)));
 }
 
 void CliSession::listDevices() {
@@ -189,145 +215,150 @@ void CliSession::listDevices() {
 
 void CliSession::printStoredEffect() {
     withStoredEffect([this] {
-        out_ << QStringLiteral("firmware: %1\n").arg(stored_.firmwareVersion);
-        if (stored_.empty)
+        const StoredEffect& stored = session_.storedEffect();
+        out_ << QStringLiteral("firmware: %1\n").arg(stored.firmwareVersion);
+        if (stored.none)
             return finish(Done, QStringLiteral("No effect found on pedal"));
         out_ << QStringLiteral("effect: %1 %2\nversion: %3\n")
-                    .arg(stored_.effectNumber)
-                    .arg(storedName_.isEmpty() ? QStringLiteral("(not in this catalogue)")
-                                               : storedName_)
-                    .arg(stored_.effectVersion);
+                    .arg(stored.number)
+                    .arg(stored.name.isEmpty() ? QStringLiteral("(not in this catalogue)")
+                                               : stored.name)
+                    .arg(stored.version);
         finish(Done);
     });
 }
 
 void CliSession::printParameterState() {
     withStoredEffect([this] {
-        QString error;
-        if (stored_.empty)
+        const StoredEffect& stored = session_.storedEffect();
+        if (stored.none)
             return finish(BadInput, QStringLiteral("No effect found on pedal"));
-        if (storedName_.isEmpty() || !model_.load(storedName_, &error))
-            return finish(BadInput, error.isEmpty()
-                                        ? QStringLiteral("The pedal holds effect %1, which this "
-                                                         "catalogue does not know.")
-                                              .arg(stored_.effectNumber)
-                                        : error);
-        connection_.run(requestParameterState(
-            model_.parameterCount(), model_.readbackCount(),
-            [this](const Outcome<ParameterState>& outcome) {
-                if (!outcome.ok())
-                    return failed(outcome.error);
-                const ParameterState& state = *outcome.value;
-                model_.apply(state);
-                out_ << QStringLiteral("%1 v%2 (effect %3)\n")
-                            .arg(storedName_)
-                            .arg(stored_.effectVersion)
-                            .arg(stored_.effectNumber);
-                for (int i = 0; i < model_.parameterCount(); ++i) {
-                    QString value;
-                    switch (model_.kind(i)) {
-                    case ControlKind::Switch:
-                        value = model_.switchOn(i) ? QStringLiteral("on") : QStringLiteral("off");
-                        break;
-                    case ControlKind::Selector:
-                        value = model_.selectorPositions(i).value(model_.selectorPosition(i));
-                        break;
-                    case ControlKind::Button:
-                        value = QStringLiteral("(button)");
-                        break;
-                    default:
-                        value = QString::number(model_.level(i));
-                    }
-                    out_ << QStringLiteral("%1 %2 = %3").arg(i).arg(model_.name(i), value);
-                    if (model_.source(i) != NoAssignment)
-                        out_ << QStringLiteral(" (source %1%2)")
-                                    .arg(sourceName(model_.source(i)),
-                                         model_.reversed(i) ? QStringLiteral(", reversed")
-                                                            : QString());
-                    out_ << '\n';
-                }
-                const QStringList footswitches = footswitchNames();
-                out_ << QStringLiteral("bypass toggle: %1\npreset change: %2\n")
-                            .arg(footswitches.value(footswitchPositionForCode(state.bypassSource),
-                                                    QStringLiteral("?")),
-                                 footswitches.value(footswitchPositionForCode(state.presetSource),
-                                                    QStringLiteral("?")));
-                for (int k = 0; k < model_.readbackCount(); ++k)
-                    out_ << QStringLiteral("readback %1: LED %2\n")
-                                .arg(model_.readbackName(k),
-                                     readbackLedNames().value(ledPositionForCode(model_.led(k)),
-                                                              QStringLiteral("?")));
-                if (state.bankMode)
-                    out_ << (*state.bankMode ? QStringLiteral("mode: FX bank, bank %1\n")
-                                                   .arg(state.bankOrPresetNumber + 1)
-                                             : QStringLiteral("mode: preset %1\n")
-                                                   .arg(state.bankOrPresetNumber));
-                out_ << QStringLiteral("MIDI channel: %1\n")
-                            .arg(!state.midiChannel        ? QStringLiteral("?")
-                                 : *state.midiChannel == 0 ? QStringLiteral("OMNI")
-                                                           : QString::number(*state.midiChannel));
-                finish(Done);
-            }));
+        if (!session_.showsStoredEffect())
+            return finish(BadInput, QStringLiteral("The pedal holds effect %1, which this "
+                                                   "catalogue does not know.")
+                                        .arg(stored.number));
+        session_.requestState([this](const SessionResult& result) {
+            if (!result.ok())
+                return finish(result);
+            printState();
+        });
     });
+}
+
+void CliSession::printState() {
+    const StoredEffect& stored = session_.storedEffect();
+    const ParameterModel& model = session_.parameters();
+    const ParameterState& state = *session_.pedalState();
+    out_ << QStringLiteral("%1 v%2 (effect %3)\n")
+                .arg(stored.name)
+                .arg(stored.version)
+                .arg(stored.number);
+    for (int i = 0; i < model.parameterCount(); ++i) {
+        QString value;
+        switch (model.kind(i)) {
+        case ControlKind::Switch:
+            value = model.switchOn(i) ? QStringLiteral("on") : QStringLiteral("off");
+            break;
+        case ControlKind::Selector:
+            value = model.selectorPositions(i).value(model.selectorPosition(i));
+            break;
+        case ControlKind::Button:
+            value = QStringLiteral("(button)");
+            break;
+        default:
+            value = QString::number(model.level(i));
+        }
+        out_ << QStringLiteral("%1 %2 = %3").arg(i).arg(model.name(i), value);
+        if (model.source(i) != NoAssignment)
+            out_ << QStringLiteral(" (source %1%2)")
+                        .arg(sourceName(model.source(i)),
+                             model.reversed(i) ? QStringLiteral(", reversed") : QString());
+        out_ << '\n';
+    }
+    const QStringList footswitches = footswitchNames();
+    out_ << QStringLiteral("bypass toggle: %1\npreset change: %2\n")
+                .arg(footswitches.value(footswitchPositionForCode(state.bypassSource),
+                                        QStringLiteral("?")),
+                     footswitches.value(footswitchPositionForCode(state.presetSource),
+                                        QStringLiteral("?")));
+    for (int k = 0; k < model.readbackCount(); ++k)
+        out_ << QStringLiteral("readback %1: LED %2\n")
+                    .arg(model.readbackName(k),
+                         readbackLedNames().value(ledPositionForCode(model.led(k)),
+                                                  QStringLiteral("?")));
+    if (state.bankMode)
+        out_ << (*state.bankMode
+                     ? QStringLiteral("mode: FX bank, bank %1\n").arg(state.bankOrPresetNumber + 1)
+                     : QStringLiteral("mode: preset %1\n").arg(state.bankOrPresetNumber));
+    out_ << QStringLiteral("MIDI channel: %1\n")
+                .arg(!state.midiChannel        ? QStringLiteral("?")
+                     : *state.midiChannel == 0 ? QStringLiteral("OMNI")
+                                               : QString::number(*state.midiChannel));
+    finish(Done);
 }
 
 void CliSession::setParameter(const QString& parameter, const QString& value) {
     withStoredEffect([this, parameter, value] {
-        QString error;
-        if (stored_.empty)
+        const StoredEffect& stored = session_.storedEffect();
+        if (stored.none)
             return finish(BadInput, QStringLiteral("No effect found on pedal"));
-        if (storedName_.isEmpty() || !model_.load(storedName_, &error))
-            return finish(BadInput, error);
-        std::optional<int> index = number(parameter, 0, model_.parameterCount() - 1);
+        if (!session_.showsStoredEffect())
+            return finish(BadInput, QStringLiteral("The pedal holds effect %1, which this "
+                                                   "catalogue does not know.")
+                                        .arg(stored.number));
+        ParameterModel& model = session_.parameters();
+        std::optional<int> index = number(parameter, 0, model.parameterCount() - 1);
         QStringList names;
-        for (int i = 0; i < model_.parameterCount(); ++i) {
-            names.append(QStringLiteral("%1 %2").arg(i).arg(model_.name(i)));
-            if (!index && model_.name(i).compare(parameter, Qt::CaseInsensitive) == 0)
+        for (int i = 0; i < model.parameterCount(); ++i) {
+            names.append(QStringLiteral("%1 %2").arg(i).arg(model.name(i)));
+            if (!index && model.name(i).compare(parameter, Qt::CaseInsensitive) == 0)
                 index = i;
         }
         if (!index)
             return finish(BadInput, QStringLiteral("%1 has no parameter \"%2\". Its parameters: "
                                                    "%3.")
-                                        .arg(storedName_, parameter, names.join(", ")));
+                                        .arg(stored.name, parameter, names.join(", ")));
         const int p = *index;
         std::optional<HexFrame> frame;
-        switch (model_.kind(p)) {
+        switch (model.kind(p)) {
         case ControlKind::Pot:
             if (const auto level = number(value, 0, 1023))
-                frame = model_.setPotentiometer(p, *level);
+                frame = model.setPotentiometer(p, *level);
             break;
         case ControlKind::Switch:
             if (value.compare("on", Qt::CaseInsensitive) == 0 || value == QLatin1String("1"))
-                frame = model_.setSwitch(p, true);
+                frame = model.setSwitch(p, true);
             else if (value.compare("off", Qt::CaseInsensitive) == 0 || value == QLatin1String("0"))
-                frame = model_.setSwitch(p, false);
+                frame = model.setSwitch(p, false);
             break;
         case ControlKind::Selector: {
-            const QStringList positions = model_.selectorPositions(p);
+            const QStringList positions = model.selectorPositions(p);
             std::optional<int> position = number(value, 0, int(positions.size()) - 1);
             for (int k = 0; !position && k < positions.size(); ++k) {
                 if (positions[k].compare(value, Qt::CaseInsensitive) == 0)
                     position = k;
             }
             if (position)
-                frame = model_.setSelector(p, *position);
+                frame = model.setSelector(p, *position);
             break;
         }
         default:
             return finish(BadInput, QStringLiteral("%1 is a button: press it on the pedal or in "
                                                    "the editor.")
-                                        .arg(model_.name(p)));
+                                        .arg(model.name(p)));
         }
         if (!frame)
             return finish(BadInput,
-                          QStringLiteral("\"%1\" is no value for %2.").arg(value, model_.name(p)));
-        connection_.send(*frame);
+                          QStringLiteral("\"%1\" is no value for %2.").arg(value, model.name(p)));
+        QString why;
+        if (!session_.send(*frame, &why))
+            return failed(why);
         // Ends once the frame and its pause have gone out.
         Exchange after(QStringLiteral("set"));
         after.onFinished([this, p, value](const ExchangeResult& result) {
             if (!result.completed())
                 return failed(failureMessage(result));
-            finish(Done, QStringLiteral("%1 = %2").arg(model_.name(p), value));
+            finish(Done, QStringLiteral("%1 = %2").arg(session_.parameters().name(p), value));
         });
         connection_.run(std::move(after));
     });
@@ -335,7 +366,8 @@ void CliSession::setParameter(const QString& parameter, const QString& value) {
 
 void CliSession::upload(const QString& effect, const QString& bank) {
     std::optional<QString> name;
-    const auto rows = catalogue_.list(QString::fromLatin1(EffectListResource));
+    const Catalogue& catalogue = session_.catalogue();
+    const auto rows = catalogue.list(QString::fromLatin1(EffectListResource));
     for (int row = 1; rows && row < rows->size(); ++row) {
         const std::optional<QString> candidate = effectNameOfRow(*rows, row);
         if (candidate && candidate->compare(effect, Qt::CaseInsensitive) == 0)
@@ -348,55 +380,34 @@ void CliSession::upload(const QString& effect, const QString& bank) {
         return finish(BadInput, QStringLiteral("%1 takes an impulse response: load the WAV file "
                                                "in the editor and upload it from there.")
                                     .arg(*name));
-    std::optional<QString> command;
+    std::optional<int> target = PedalSession::PresetSlot;
     if (!bank.isEmpty()) {
-        command = bankCommand(bank);
-        if (!command)
+        target = bankNumber(bank);
+        if (!target)
             return finish(Usage, QStringLiteral("The bank is I, II or III, not \"%1\".").arg(bank));
-        if (exceedsBankLimit(catalogue_.imageSize(*name).value_or(0)))
-            return finish(BadInput, QStringLiteral("%1 is larger than an FX bank holds (%2 bytes).")
-                                        .arg(*name)
-                                        .arg(BankImageLimit));
     }
-    QString error;
-    const std::optional<QString> image = composeUploadImage(
-        {*name, false, QString(), command.value_or(QString())}, catalogue_, &error);
-    if (!image)
-        return finish(BadInput, error);
-    if (!linkPedal(std::nullopt))
+    if (!openPedal())
         return;
-    connect(&connection_, &Connection::messageReceived, this, [this](const FramedMessage& m) {
-        if (m.kind == FramedMessage::Kind::UploadComplete)
-            finish(Done, QString::fromLatin1(UploadCompleteText));
-    });
-    connection_.run(uploadImage(*image, [this](const ExchangeResult& result) {
-        if (!result.completed())
-            return failed(failureMessage(result));
-        deadline_ = Clock::instance().createTimer([this] {
-            failed(QStringLiteral("The pedal did not confirm the upload. Check its display, "
-                                  "then try again."));
-        });
-        deadline_->start(UploadConfirmLimitMs);
-    }));
+    session_.uploadTo(*name, *target, [this](const SessionResult& result) { finish(result); });
 }
 
 void CliSession::dumpEeprom(const QString& device, const QString& path) {
     if (device != QLatin1String("50") && device != QLatin1String("51"))
         return finish(Usage, QStringLiteral("The EEPROM is 50 or 51, not \"%1\".").arg(device));
-    if (!linkPedal(std::nullopt))
+    if (!openPedal())
         return;
-    connection_.run(readEeprom(device, [this, device, path](const Outcome<QByteArray>& outcome) {
-        if (!outcome.ok())
-            return failed(outcome.error);
+    session_.readEeprom(device, [this, device, path](const SessionResult& result,
+                                                     const QByteArray& bytes) {
+        if (!result.ok())
+            return finish(result);
         QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(*outcome.value) != outcome.value->size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
             return finish(BadInput,
                           QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
         finish(Done, QStringLiteral("Wrote the %1 bytes of EEPROM %2 to %3")
-                         .arg(outcome.value->size())
+                         .arg(bytes.size())
                          .arg(device, path));
-    }));
+    });
 }
 
 void CliSession::writeFirmware(const QString& imageName) {
@@ -405,48 +416,20 @@ void CliSession::writeFirmware(const QString& imageName) {
         if (known.compare(imageName, Qt::CaseInsensitive) == 0)
             name = known;
     }
-    QString error;
-    const std::optional<QByteArray> image =
-        name.isEmpty() ? std::nullopt : loadFirmwareImage(name, &error);
-    if (!image)
+    if (name.isEmpty())
         return finish(
             BadInput,
-            error.isEmpty()
-                ? QStringLiteral("The firmware is one of %1.").arg(firmwareImageNames().join(", "))
-                : error);
-    if (!linkPedal(std::nullopt))
+            QStringLiteral("The firmware is one of %1.").arg(firmwareImageNames().join(", ")));
+    if (!openPedal())
         return;
-    connection_.send(frames::bypass(true));
-    err_ << "To enter Firmware Upgrade Mode keep B2(SAVE) button on the pedal pressed, then "
-            "press Enter (end the input to cancel)."
-         << Qt::endl;
-    if (!readLine_ || !readLine_()) {
-        connection_.send(frames::bypass(false));
-        Exchange after(QStringLiteral("cancel"));
-        after.onFinished([this](const ExchangeResult&) {
-            finish(Cancelled, QStringLiteral("Cancelled: nothing was written."));
-        });
-        connection_.run(std::move(after));
-        return;
-    }
-    const int version = firmwareVersionOf(name);
-    const QByteArray bytes = *image;
-    connection_.run(enterBootloader([this, bytes, version](const ExchangeResult& entered) {
-        if (!entered.completed()) {
-            connection_.send(frames::bypass(false));
-            return failed(entered.outcome == ExchangeResult::Outcome::Lost
-                              ? QString()
-                              : bootloaderFailedMessage());
-        }
+    session_.enterBootloader([this, name](const SessionResult& entered) {
+        if (entered.status == SessionResult::Status::Cancelled)
+            return finish(Cancelled, QStringLiteral("Cancelled: nothing was written."));
+        if (!entered.ok())
+            return finish(entered);
         err_ << "Connection to bootloader succeeded. Release B2(SAVE)." << Qt::endl;
-        UpgradeHooks hooks;
-        hooks.confirm = [this, version](const BootloaderFacts& facts) {
-            err_ << upgradeQuestion(facts, version) << Qt::endl
-                 << "Press Enter to write it (end the input to cancel)." << Qt::endl;
-            return readLine_ && readLine_().has_value();
-        };
         auto shownTenth = std::make_shared<int>(-1);
-        hooks.progress = [this, shownTenth](UpgradePhase phase, int bytes, int total) {
+        const auto progress = [this, shownTenth](UpgradePhase phase, int bytes, int total) {
             if (phase == UpgradePhase::Erasing)
                 return;
             const int step =
@@ -461,29 +444,12 @@ void CliSession::writeFirmware(const QString& imageName) {
                         .arg(total)
                  << Qt::endl;
         };
-        hooks.finished = [this](const UpgradeResult& result) {
-            using Outcome = UpgradeResult::Outcome;
-            switch (result.outcome) {
-            case Outcome::Completed:
-                return finish(Done,
-                              QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-            case Outcome::Declined:
-                return finish(Cancelled, QStringLiteral("Cancelled: nothing was written. The "
-                                                        "pedal's bootloader still listens: "
-                                                        "switch it off and on to play it."));
-            case Outcome::Failed:
-                return failed(result.erased ? upgradeStoppedMessage(result.message)
-                                            : upgradeNotStartedMessage(result.message));
-            case Outcome::Lost:
-                return failed(upgradeLostMessage(result.erased));
-            case Outcome::Cancelled:
-                return failed(result.message);
-            }
-        };
-        QString why;
-        if (!startFirmwareUpgrade(connection_, bytes, version, std::move(hooks), &why))
-            failed(why);
-    }));
+        session_.upgradeFirmware(name, progress, [this](const SessionResult& result) {
+            if (result.status == SessionResult::Status::Cancelled && !result.text.isEmpty())
+                return finish(Cancelled, QStringLiteral("Cancelled: ") + result.text);
+            finish(result);
+        });
+    });
 }
 
 } // namespace kestra

@@ -1,12 +1,11 @@
-// kestra-cli's work: one command against the pedal, through the same
-// connection and operations as the editor's windows. Nothing here waits:
-// the session starts the command and emits finished() with the exit code.
+// kestra-cli's work: one command against the pedal, as a call of the same
+// pedal session as the editor's windows; here only the arguments are read
+// and the outcome printed. Nothing here waits: the command starts, and
+// finished() brings the exit code.
 #pragma once
 
-#include "catalogue/Catalogue.h"
-#include "connection/Connection.h"
-#include "editor/ParameterModel.h"
-#include "operations/PedalOperations.h"
+#include "cli/TerminalDialogs.h"
+#include "session/PedalSession.h"
 
 #include <QObject>
 #include <QStringList>
@@ -15,8 +14,6 @@
 #include <memory>
 
 namespace kestra {
-
-class ClockTimer;
 
 class CliSession : public QObject {
     Q_OBJECT
@@ -30,9 +27,6 @@ public:
         BadInput = 4,    // an unknown effect or parameter, an unusable image or file
         Cancelled = 5,   // the player said no
     };
-
-    // How long the pedal may take to say "Upload complete".
-    static constexpr int UploadConfirmLimitMs = 10000;
 
     // readLine answers the one question a command asks (empty when the
     // input ended).
@@ -54,17 +48,23 @@ signals:
 private:
     void finish(int code, const QString& message = {});
     void failed(const QString& error, int code = PedalFailed);
+    // Ends with the session's outcome: its text, and the exit code of its status.
+    void finish(const SessionResult& result);
     // "No device found" and what to check on the backend in use.
     QString noDevice() const;
-    // Links the last adapter listed; first runs as the link's first exchange.
-    bool linkPedal(std::optional<Exchange> first);
-    // Links and reads the stored effect, then then() with its name loaded
-    // into the model.
+    // The adapter listed last, as the editor takes it; nothing (and the
+    // command ended) when there is none.
+    std::optional<PortDevice> pedalDevice();
+    // Opens the pedal for an operation of its own.
+    bool openPedal();
+    // Links and reads the stored effect, then then() with it open in the
+    // session.
     void withStoredEffect(std::function<void()> then);
 
     void listDevices();
     void printStoredEffect();
     void printParameterState();
+    void printState();
     void setParameter(const QString& parameter, const QString& value);
     void upload(const QString& effect, const QString& bank);
     void dumpEeprom(const QString& device, const QString& path);
@@ -73,12 +73,8 @@ private:
     Connection& connection_;
     QTextStream& out_;
     QTextStream& err_;
-    std::function<std::optional<QString>()> readLine_;
-    Catalogue catalogue_;
-    ParameterModel model_;
-    StoredEffectReply stored_;
-    QString storedName_;
-    std::unique_ptr<ClockTimer> deadline_;
+    TerminalDialogs dialogs_;
+    PedalSession session_;
     bool finished_ = false;
 };
 

@@ -4,8 +4,8 @@
 #include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "core/Dialogs.h"
-#include "core/Settings.h"
-#include "firmware/Bootloader.h"
+#include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ir/IrLoader.h"
 #include "protocol/HexText.h"
 #include "protocol/Inbound.h"
@@ -43,7 +43,6 @@ void PedalSession::restoreMode(bool bank) {
     bankMode_ = bank;
     if (bank)
         selectBank(0);
-    emit modeChanged(bank, false);
 }
 
 PedalSession::~PedalSession() = default;
@@ -80,6 +79,10 @@ PortResult PedalSession::link(const PortDevice& device, SessionDone done) {
         });
     }
     return connection_.link(device, std::move(first));
+}
+
+PortResult PedalSession::open(const PortDevice& device) {
+    return connection_.link(device);
 }
 
 bool PedalSession::unlink(QString* why) {
@@ -205,6 +208,7 @@ void PedalSession::takeStoredEffect(const Outcome<StoredEffectReply>& outcome, S
     stored_.version = reply.effectVersion;
     stored_.firmwareVersion = reply.firmwareVersion;
     stored_.versionKnown = true;
+    stored_.none = reply.empty;
     firmwareKnown_ = true;
     debugLog(QStringLiteral("effect number DEC: %1").arg(reply.effectNumber));
     debugLog(QStringLiteral("effect number HEX: ") +
@@ -250,6 +254,7 @@ void PedalSession::openReportedEffect(int effectNumber) {
     stored_.number = effectNumber;
     stored_.name = *name;
     stored_.versionKnown = false;
+    stored_.none = false;
     debugLog(QStringLiteral("effetto ottenuto dalla lista: ") + stored_.name);
     emit storedEffectChanged();
     if (const QString loadError = openEffect(stored_.name); !loadError.isEmpty())
@@ -323,6 +328,7 @@ void PedalSession::requestState(SessionDone done) {
                     emit situationChanged();
                     return tell(done, SessionResult::failed({}));
                 }
+                pedalState_ = *outcome.value;
                 parameters_.apply(*outcome.value);
                 applyPedalMode(*outcome.value);
                 midiChannel_ = outcome.value->midiChannel;
@@ -369,8 +375,6 @@ void PedalSession::chooseMode(bool bank) {
 
 void PedalSession::applyMode(bool bank, bool byPlayer) {
     bankMode_ = bank;
-    if (const QString error = settings::writeMode(bank); !error.isEmpty())
-        Dialogs::instance().error(settings::saveErrorMessage(settings::modeFile(), error));
     if (bank)
         selectBank(0);
     if (bank && byPlayer)
@@ -752,12 +756,80 @@ void PedalSession::onArmedHandshake(const ExchangeResult& result, bool firstSync
     readStoredEffect(done);
 }
 
-void PedalSession::upgradeEnded(bool completed) {
-    // After Go the pedal runs its new firmware and the line is the
-    // application's; after a failure it stays in its bootloader.
-    if (completed)
-        upgradeArmed_ = false;
+void PedalSession::upgradeFirmware(const QString& imageName, UpgradeProgress progress,
+                                   SessionDone done) {
+    if (upgrading_)
+        return tell(done, SessionResult::failed(QStringLiteral(
+                              "The firmware is being written: wait until the upgrade has ended.")));
+    QString error;
+    const std::optional<QByteArray> image = loadFirmwareImage(imageName, &error);
+    if (!image)
+        return tell(done, SessionResult::failed(error, SessionResult::Status::BadInput));
+    const int version = firmwareVersionOf(imageName);
+    UpgradeHooks hooks;
+    hooks.confirm = [version](const BootloaderFacts& facts) {
+        return Dialogs::instance().confirm(upgradeQuestion(facts, version), Dialogs::Default::No);
+    };
+    hooks.progress = std::move(progress);
+    hooks.finished = [this, done](const UpgradeResult& result) {
+        upgrading_ = false;
+        using Outcome = UpgradeResult::Outcome;
+        SessionResult outcome;
+        switch (result.outcome) {
+        case Outcome::Completed:
+            // After Go the pedal runs its new firmware and the line is the
+            // application's.
+            upgradeArmed_ = false;
+            outcome =
+                SessionResult::done(QStringLiteral("Firmware Upgrade Complete, device will now "
+                                                   "restart"));
+            break;
+        case Outcome::Declined:
+            debugLog(QStringLiteral("firmware upgrade declined"));
+            outcome = SessionResult::cancelled(
+                QStringLiteral("Nothing was written. The pedal's bootloader still listens: "
+                               "switch it off and on to play it."));
+            break;
+        case Outcome::Failed:
+            // After a failure the pedal stays in its bootloader.
+            debugLog(QStringLiteral("firmware upgrade stopped: ") + result.message);
+            outcome =
+                SessionResult::failed(result.erased ? upgradeStoppedMessage(result.message)
+                                                    : upgradeNotStartedMessage(result.message));
+            break;
+        case Outcome::Lost:
+            outcome = SessionResult::failed(upgradeLostMessage(result.erased));
+            break;
+        case Outcome::Cancelled:
+            outcome = SessionResult::cancelled();
+            break;
+        }
+        emit situationChanged();
+        tell(done, outcome);
+    };
+    upgrading_ = true;
     emit situationChanged();
+    QString why;
+    if (!startFirmwareUpgrade(connection_, *image, version, std::move(hooks), &why)) {
+        upgrading_ = false;
+        emit situationChanged();
+        tell(done, SessionResult::failed(why));
+    }
+}
+
+void PedalSession::readEeprom(const QString& i2cAddress,
+                              std::function<void(const SessionResult&, const QByteArray&)> done) {
+    QString why;
+    const bool started = connection_.run(
+        kestra::readEeprom(i2cAddress,
+                           [done](const Outcome<QByteArray>& outcome) {
+                               if (!outcome.ok())
+                                   return done(SessionResult::failed(outcome.error), {});
+                               done(SessionResult::done(), *outcome.value);
+                           }),
+        &why);
+    if (!started)
+        done(SessionResult::failed(why), {});
 }
 
 } // namespace kestra

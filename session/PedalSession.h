@@ -13,6 +13,7 @@
 #include "connection/Connection.h"
 #include "editor/EditHistory.h"
 #include "editor/ParameterModel.h"
+#include "firmware/Bootloader.h"
 #include "operations/Configuration.h"
 #include "operations/PedalOperations.h"
 
@@ -33,6 +34,7 @@ struct StoredEffect {
     int version = 0;
     int firmwareVersion = 0;
     QString name; // catalogue name; empty when the pedal holds none the catalogue knows
+    bool none = false; // the pedal said it holds no effect
     // The version is the pedal's answer to Get stored effect for this effect;
     // an effect reported by a status text has none until it is read.
     bool versionKnown = false;
@@ -91,6 +93,10 @@ public:
     // The bank an upload goes to in FX bank mode (0..2).
     int bank() const { return bank_; }
     std::optional<int> midiChannel() const { return midiChannel_; }
+    // The last parameter state read from the pedal.
+    const std::optional<ParameterState>& pedalState() const { return pedalState_; }
+    // A firmware image is being written.
+    bool upgrading() const { return upgrading_; }
     bool live() const { return live_; }
     // Upgrade Mode is checked: the next Link looks for the bootloader.
     bool upgradeArmed() const { return upgradeArmed_; }
@@ -118,6 +124,8 @@ public:
     // Mode armed, looks for its bootloader). The port's refusal comes back
     // at once; done hears the outcome of the identification.
     PortResult link(const PortDevice& device, SessionDone done = {});
+    // Opens device for an operation of its own, without identifying it.
+    PortResult open(const PortDevice& device);
     // Ends the link (Live off first); false (and why) while firmware is written.
     bool unlink(QString* why = nullptr);
     // Whether the editor may end now: false (and why) while firmware is
@@ -184,9 +192,13 @@ public:
     void enterBootloader(SessionDone done = {});
     // Leaves Upgrade Mode: the link ends, the bootloader listens on.
     void leaveBootloader(SessionDone done = {});
-    // A firmware upgrade ended; after a complete one the pedal runs its new
-    // firmware.
-    void upgradeEnded(bool completed);
+    // Writes the firmware image of that name through the listening
+    // bootloader, after the player's answer to what it will do; progress
+    // hears each step.
+    void upgradeFirmware(const QString& imageName, UpgradeProgress progress, SessionDone done);
+    // Reads the 16,384 bytes of the settings EEPROM at i2cAddress ("50", "51").
+    void readEeprom(const QString& i2cAddress,
+                    std::function<void(const SessionResult&, const QByteArray&)> done);
 
 signals:
     // The stored effect, its version or the firmware version changed.
@@ -198,6 +210,8 @@ signals:
     void stateApplied();
     // A parameter moved because the pedal said so.
     void parameterMoved(int parameter);
+    // The mode changed (the player's choice, or the pedal's): the editor's
+    // mode setting follows.
     void modeChanged(bool bank, bool byPlayer);
     void bankChanged(int bank);
     void midiChannelChanged(std::optional<int> channel);
@@ -248,6 +262,8 @@ private:
     std::optional<int> midiChannel_;
     bool live_ = false;
     bool upgradeArmed_ = false;
+    bool upgrading_ = false;
+    std::optional<ParameterState> pedalState_;
     bool bootloaderListened_ = false; // in the last state the connection reported
     // A status text named another effect: Get stored effect reads its
     // version once the link is free.

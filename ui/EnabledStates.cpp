@@ -39,8 +39,8 @@ EnabledStates enabledStates(const EditorSituation& s) {
     e.eraseSettings = linked;
     e.eepromTools = linked;
 
-    e.upgradeChoice = s.link != State::Upgrading;
-    e.upgradeFirmware = s.link == State::Bootloader && s.firmwareChosen;
+    e.upgradeChoice = s.link != State::Upgrading && !s.upgrading;
+    e.upgradeFirmware = s.link == State::Bootloader && s.firmwareChosen && !s.upgrading;
     e.parameters = live;
     // In FX bank mode the pedal toggles bypass with FS and steps banks with FL.
     e.footswitchRouting = live && !s.bankMode;

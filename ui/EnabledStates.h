@@ -22,6 +22,9 @@ struct EditorSituation {
     bool bankMode = false;
     // The Firmware Upgrade window has an image chosen.
     bool firmwareChosen = false;
+    // A firmware image is being written (from the click, the question
+    // included, to the end).
+    bool upgrading = false;
     // The parameter window's history has an edit to undo, or one to redo.
     bool canUndo = false;
     bool canRedo = false;

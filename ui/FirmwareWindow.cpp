@@ -32,10 +32,10 @@ QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 ela
     return text;
 }
 
-FirmwareWindow::FirmwareWindow(Connection& connection, QWidget* parent)
+FirmwareWindow::FirmwareWindow(PedalSession& session, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      connection_(connection) {
+      session_(session) {
     setObjectName(QStringLiteral("firmwareWindow"));
     setWindowTitle(QStringLiteral("Firmware Upgrade"));
     setFixedSize(320, 156);
@@ -66,12 +66,12 @@ FirmwareWindow::FirmwareWindow(Connection& connection, QWidget* parent)
 }
 
 void FirmwareWindow::applyEnabledStates(const EnabledStates& enabled) {
-    images_->setEnabled(enabled.upgradeChoice && !upgrading_);
-    upgrade_->setEnabled(enabled.upgradeFirmware && !upgrading_);
+    images_->setEnabled(enabled.upgradeChoice);
+    upgrade_->setEnabled(enabled.upgradeFirmware);
 }
 
 void FirmwareWindow::closeEvent(QCloseEvent* event) {
-    if (!upgrading_)
+    if (!session_.upgrading())
         return QWidget::closeEvent(event);
     Dialogs::instance().error(
         QStringLiteral("The pedal's firmware is being written. Closing now would leave it "
@@ -101,65 +101,30 @@ void FirmwareWindow::showProgress(UpgradePhase phase, int bytes, int total) {
 }
 
 void FirmwareWindow::onUpgrade() {
-    if (upgrading_)
+    if (session_.upgrading())
         return;
-    QString error;
-    const std::optional<QByteArray> image = loadFirmwareImage(imageName_, &error);
-    if (!image) {
-        Dialogs::instance().error(error);
-        return;
-    }
-    UpgradeHooks hooks;
-    const int version = version_;
-    hooks.confirm = [version](const BootloaderFacts& facts) {
-        return Dialogs::instance().confirm(upgradeQuestion(facts, version), Dialogs::Default::No);
-    };
-    hooks.progress = [this](UpgradePhase phase, int bytes, int total) {
-        showProgress(phase, bytes, total);
-    };
-    hooks.finished = [this](const UpgradeResult& result) { onFinished(result); };
-    upgrading_ = true;
-    upgrade_->setEnabled(false);
-    images_->setEnabled(false);
-    QString why;
-    if (!startFirmwareUpgrade(connection_, *image, version_, std::move(hooks), &why)) {
-        upgrading_ = false;
-        Dialogs::instance().error(why);
-        emit finished({ExchangeResult::Outcome::Failed, why});
-    }
+    session_.upgradeFirmware(
+        imageName_,
+        [this](UpgradePhase phase, int bytes, int total) { showProgress(phase, bytes, total); },
+        [this](const SessionResult& result) { onFinished(result); });
 }
 
-void FirmwareWindow::onFinished(const UpgradeResult& result) {
-    upgrading_ = false;
+void FirmwareWindow::onFinished(const SessionResult& result) {
     progress_->setValue(0);
     status_->clear();
-    using Outcome = UpgradeResult::Outcome;
-    ExchangeResult::Outcome outcome = ExchangeResult::Outcome::Failed;
-    switch (result.outcome) {
-    case Outcome::Completed:
-        outcome = ExchangeResult::Outcome::Completed;
-        Dialogs::instance().message(
-            QStringLiteral("Firmware Upgrade Complete, device will now restart"));
-        hide();
-        break;
-    case Outcome::Declined:
-        debugLog(QStringLiteral("firmware upgrade declined"));
-        outcome = ExchangeResult::Outcome::Cancelled;
-        break;
-    case Outcome::Failed:
-        debugLog(QStringLiteral("firmware upgrade stopped: ") + result.message);
-        Dialogs::instance().error(result.erased ? upgradeStoppedMessage(result.message)
-                                                : upgradeNotStartedMessage(result.message));
-        break;
-    case Outcome::Lost:
-        outcome = ExchangeResult::Outcome::Lost;
-        Dialogs::instance().error(upgradeLostMessage(result.erased));
-        break;
-    case Outcome::Cancelled:
-        outcome = ExchangeResult::Outcome::Cancelled;
-        break;
+    if (result.status == SessionResult::Status::Cancelled) {
+        emit finished({ExchangeResult::Outcome::Cancelled, {}});
+        return;
     }
-    emit finished({outcome, result.message});
+    if (!result.ok()) {
+        if (!result.text.isEmpty())
+            Dialogs::instance().error(result.text);
+        emit finished({ExchangeResult::Outcome::Failed, result.text});
+        return;
+    }
+    Dialogs::instance().message(result.text);
+    hide();
+    emit finished({ExchangeResult::Outcome::Completed, {}});
 }
 
 } // namespace kestra

@@ -4,8 +4,7 @@
 // bootloader first. While an upgrade runs the window does not close.
 #pragma once
 
-#include "connection/Connection.h"
-#include "firmware/FirmwareUpgrade.h"
+#include "session/PedalSession.h"
 #include "ui/EnabledStates.h"
 
 #include <QWidget>
@@ -21,7 +20,7 @@ class FirmwareWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit FirmwareWindow(Connection& connection, QWidget* parent = nullptr);
+    explicit FirmwareWindow(PedalSession& session, QWidget* parent = nullptr);
 
     bool imageChosen() const { return !imageName_.isEmpty(); }
     // The chosen image; empty (version 0) until an item is chosen, then kept
@@ -29,7 +28,7 @@ public:
     const QString& imageName() const { return imageName_; }
     int firmwareVersion() const { return version_; }
     // A try runs: from the click until its end, the question included.
-    bool upgrading() const { return upgrading_; }
+    bool upgrading() const { return session_.upgrading(); }
     void applyEnabledStates(const EnabledStates& enabled);
 
 signals:
@@ -45,12 +44,11 @@ private:
     void onImageChosen(int index);
     void onUpgrade();
     void showProgress(UpgradePhase phase, int bytes, int total);
-    void onFinished(const UpgradeResult& result);
+    void onFinished(const SessionResult& result);
 
-    Connection& connection_;
+    PedalSession& session_;
     QString imageName_;
     int version_ = 0;
-    bool upgrading_ = false;
     qint64 erasedAtMs_ = 0;
     QComboBox* images_ = nullptr;
     QPushButton* upgrade_ = nullptr;

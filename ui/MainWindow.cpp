@@ -274,6 +274,7 @@ EditorSituation MainWindow::situation() const {
     situation.stateRead = situation.showsStoredEffect && session_.stateRead();
     situation.bankMode = session_.bankMode();
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
+    situation.upgrading = session_.upgrading();
     addFeatureSituation(situation);
     return situation;
 }

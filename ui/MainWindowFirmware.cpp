@@ -50,11 +50,11 @@ void MainWindow::enterBootloader() {
 
 bool MainWindow::upgradeTakesLoss() const {
     // The Firmware Upgrade window says what the loss means for the firmware.
-    return firmwareWindow_ && firmwareWindow_->upgrading();
+    return session_.upgrading();
 }
 
-void MainWindow::onUpgradeFinished(const ExchangeResult& result) {
-    session_.upgradeEnded(result.completed());
+void MainWindow::onUpgradeFinished(const ExchangeResult&) {
+    refreshEnabledStates();
 }
 
 } // namespace kestra

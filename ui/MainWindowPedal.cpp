@@ -113,6 +113,8 @@ void MainWindow::startErase() {
 // Modes, MIDI channel, live mode
 
 void MainWindow::onModeChanged(bool bank, bool byPlayer) {
+    if (const QString error = settings::writeMode(bank); !error.isEmpty())
+        Dialogs::instance().error(settings::saveErrorMessage(settings::modeFile(), error));
     presetMode_->setChecked(!bank);
     bankModeAction_->setChecked(bank);
     // A mode chosen by the player for FX banks starts a new selection; the

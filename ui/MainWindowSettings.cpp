@@ -97,6 +97,8 @@ void MainWindow::loadStartupSettings() {
     if (!bank)
         return;
     session_.restoreMode(*bank);
+    presetMode_->setChecked(!*bank);
+    bankModeAction_->setChecked(*bank);
 }
 
 void MainWindow::createLookMenu() {
