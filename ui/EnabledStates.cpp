@@ -48,6 +48,9 @@ EnabledStates enabledStates(const EditorSituation& s) {
     e.undo = live && s.canUndo;
     e.redo = live && s.canRedo;
     // A backup reads the application's answers; a restore uploads.
+    // Nothing to update to until the check finds a newer version; never
+    // while firmware is written.
+    e.updateNow = s.newerVersion && s.link != State::Upgrading && !s.upgrading;
     e.backup = linked;
     e.restore = linked;
     return e;

@@ -25,6 +25,8 @@ struct EditorSituation {
     // A firmware image is being written (from the click, the question
     // included, to the end).
     bool upgrading = false;
+    // The update check found a newer editor.
+    bool newerVersion = false;
     // The parameter window's history has an edit to undo, or one to redo.
     bool canUndo = false;
     bool canRedo = false;
@@ -69,6 +71,8 @@ struct EnabledStates {
     // Parameter window: Undo and Redo (buttons and keys).
     bool undo = false;
     bool redo = false;
+    // Info menu: Update Now, which ends the editor as closing it does.
+    bool updateNow = false;
     // File menu: Back Up Pedal and Restore from Backup.
     bool backup = false;
     bool restore = false;

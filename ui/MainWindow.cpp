@@ -244,8 +244,6 @@ void MainWindow::createMenus() {
         info->addAction(QStringLiteral("Connection: ") + connection_.port().backendName());
     connectionInfo_->setEnabled(false);
     updateNow_ = info->addAction(QStringLiteral("Update Now"), this, &MainWindow::onUpdateNow);
-    // Nothing to update to until the check finds a newer version.
-    updateNow_->setEnabled(false);
     showUpdateMessageAction_ = info->addAction(QStringLiteral("Show Update Message"));
     showUpdateMessageAction_->setCheckable(true);
     showUpdateMessageAction_->setChecked(true);
@@ -275,6 +273,7 @@ EditorSituation MainWindow::situation() const {
     situation.bankMode = session_.bankMode();
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
     situation.upgrading = session_.upgrading();
+    situation.newerVersion = newerVersionKnown_;
     addFeatureSituation(situation);
     return situation;
 }
@@ -309,6 +308,7 @@ void MainWindow::refreshEnabledStates() {
                              connection_.state() == Connection::State::Bootloader ||
                              connection_.state() == Connection::State::Upgrading);
     startUpgrade_->setEnabled(e.startUpgrade);
+    updateNow_->setEnabled(e.updateNow);
     eraseSettings_->setEnabled(e.eraseSettings);
     if (console_)
         console_->setEepromToolsEnabled(e.eepromTools);

@@ -53,7 +53,7 @@ public:
     void setParameterWindow(ParameterWindow* window);
     void setEffectInfoWindow(EffectInfoWindow* window) { effectInfo_ = window; }
     void setFirmwareWindow(FirmwareWindow* window);
-    void setNewVersionDialog(NewVersionDialog* dialog) { newVersion_ = dialog; }
+    void setNewVersionDialog(NewVersionDialog* dialog);
     // The backends behind the connection's port, for Use Virtual Pedal and
     // Use USB Port; without them those entries do nothing.
     void setBackends(Backends* backends);
@@ -247,6 +247,7 @@ private:
     bool showsValueColumn_ = false;
     QString currentVersion_;
     QString newestVersion_;
+    bool newerVersionKnown_ = false;
     QNetworkAccessManager* network_ = nullptr;
     std::unique_ptr<ClockTimer> updateCheckTimer_;
     std::unique_ptr<ClockTimer> assignLockout_;

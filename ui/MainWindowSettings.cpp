@@ -205,19 +205,29 @@ void MainWindow::onVersionReply(QNetworkReply* reply) {
     }
     if (!*newer) {
         newVersionAvailable_->setText(QStringLiteral("No update available"));
-        updateNow_->setEnabled(false);
+        newerVersionKnown_ = false;
+        refreshEnabledStates();
         return;
     }
     newVersionAvailable_->setText(QStringLiteral("New version available:") + QLatin1Char(' ') +
                                   newestVersion_);
-    updateNow_->setEnabled(true);
+    newerVersionKnown_ = true;
+    refreshEnabledStates();
     if (showUpdateMessage_ && newVersion_)
         newVersion_->showVersions(currentVersion_, newestVersion_);
+}
+
+void MainWindow::setNewVersionDialog(NewVersionDialog* dialog) {
+    newVersion_ = dialog;
+    connect(dialog, &NewVersionDialog::updateRequested, this, &MainWindow::onUpdateNow);
 }
 
 // Update Now ends the editor as closing it does: never while firmware is
 // written, and not before edits are stored or left behind.
 void MainWindow::onUpdateNow() {
+    // Where no updater comes with the editor, the player reads how to update.
+    if (!updaterAvailable())
+        return Dialogs::instance().message(updateAdvice(newestVersion_));
     if (mayEnd([] { launchUpdater(); }))
         launchUpdater();
 }

@@ -42,7 +42,7 @@ NewVersionDialog::NewVersionDialog(QWidget* parent)
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(dontShowAgain_, &QCheckBox::toggled, this, &NewVersionDialog::onDontShowAgainToggled);
-    connect(update, &QPushButton::clicked, this, [] { launchUpdater(); });
+    connect(update, &QPushButton::clicked, this, &NewVersionDialog::updateRequested);
     connect(whatsNew, &QPushButton::clicked, this,
             [] { openInBrowser(makerPage(QString::fromLatin1(makerpaths::WhatsNew))); });
 }

@@ -19,6 +19,10 @@ public:
     // Shows the window for the two versions.
     void showVersions(const QString& currentVersion, const QString& newVersion);
 
+signals:
+    // Update Now: the main window checks that the editor may end first.
+    void updateRequested();
+
 private:
     void onDontShowAgainToggled(bool checked);
 

@@ -84,17 +84,34 @@ bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarge
 #endif
 }
 
+namespace {
+QString updaterPath() {
+    return QDir::toNativeSeparators(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(UpdaterProgram)));
+}
+} // namespace
+
+bool updaterAvailable() {
+    return QFileInfo(updaterPath()).isFile();
+}
+
+QString updateAdvice(const QString& newestVersion) {
+    return QStringLiteral("Kestra Editor %1 is available. No updater program comes with the "
+                          "editor here: update it the way it was installed (on Debian, install "
+                          "the newer kestra-editor package with sudo apt install), then start "
+                          "it again.")
+        .arg(newestVersion);
+}
+
 void launchUpdater() {
     if (!Dialogs::instance().confirm(
             QStringLiteral("This action will update the KESTRA Editor to "
                            "the latest version. Do you want to continue?")))
         return;
-    const QString updaterPath = QDir::toNativeSeparators(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(UpdaterProgram)));
     const QString downloadTarget = QDir::toNativeSeparators(
         QDir(temporaryFolder()).filePath(QString::fromLatin1(UpdateDownload)));
     const QString editorPath = QDir::toNativeSeparators(QCoreApplication::applicationFilePath());
-    if (!runUpdaterElevated(updaterPath, downloadTarget, editorPath))
+    if (!runUpdaterElevated(updaterPath(), downloadTarget, editorPath))
         Dialogs::instance().error(
             QStringLiteral("Failed to launch updater. Please run as administrator."));
     terminateEditor();

@@ -21,6 +21,11 @@ bool openInBrowser(const QUrl& address);
 bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarget,
                         const QString& editorPath);
 
+// Whether the updater program lies beside the editor.
+bool updaterAvailable();
+// How to update where no updater comes with the editor.
+QString updateAdvice(const QString& newestVersion);
+
 // "Update Now": asks, starts the updater and ends the editor (also when the
 // updater could not be started, after saying so).
 void launchUpdater();
