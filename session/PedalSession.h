@@ -33,7 +33,7 @@ struct StoredEffect {
     int number = 0;
     int version = 0;
     int firmwareVersion = 0;
-    QString name; // catalogue name; empty when the pedal holds none the catalogue knows
+    QString name;      // catalogue name; empty when the pedal holds none the catalogue knows
     bool none = false; // the pedal said it holds no effect
     // The version is the pedal's answer to Get stored effect for this effect;
     // an effect reported by a status text has none until it is read.
@@ -101,6 +101,8 @@ public:
     // Upgrade Mode is checked: the next Link looks for the bootloader.
     bool upgradeArmed() const { return upgradeArmed_; }
     bool uploadPending() const { return static_cast<bool>(pending_); }
+    // Frames the player confirmed that wait for the running exchange.
+    int framesWaiting() const { return static_cast<int>(waiting_.size()); }
 
     // The image built from an impulse response for an effect; empty when none.
     QString impulseResponseImage(const QString& effect) const { return irImages_.value(effect); }

@@ -454,11 +454,42 @@ private:
         broken << parameterWindowBreaks(parameters.stateRead(), parameters.effectName(),
                                         main().storedEffect().name);
         broken << dialogBreaks(dialogs_.errors + dialogs_.messages + dialogs_.questions);
+        broken << sessionBreaks(sessionFacts());
         if (verbose_)
             for (const QString& text : dialogs_.errors + dialogs_.messages)
                 std::cout << "    shows: " << text.toStdString() << "\n";
         dialogs_.clear();
         return broken;
+    }
+
+    SessionFacts sessionFacts() {
+        SessionFacts facts;
+        std::map<QString, QString> status;
+        for (const QString& line : pedal_.command(QStringLiteral("status")).split('\n')) {
+            const qsizetype equals = line.indexOf('=');
+            if (equals > 0)
+                status[line.left(equals)] = line.mid(equals + 1);
+        }
+        for (const auto& [key, value] : status)
+            if (key.startsWith(QLatin1String("image.")) && key != QLatin1String("image.preset"))
+                facts.bankImageBytes[key.mid(6)] = value.toInt();
+        const PedalSession& session = editor_->session();
+        const Connection& connection = editor_->connection();
+        const Connection::State state = connection.state();
+        facts.idle = state == Connection::State::Linked && connection.operation().isEmpty();
+        facts.closed = state == Connection::State::Unlinked || state == Connection::State::Lost;
+        facts.uploadPending = session.uploadPending();
+        facts.framesWaiting = session.framesWaiting();
+        // A read of the pedal's answer: not while an upload or a status
+        // text still waits to be read back.
+        const StoredEffect& stored = session.storedEffect();
+        facts.versionKnown = stored.versionKnown && !stored.none && !session.uploadPending() &&
+                             status["mode"] == QLatin1String("app");
+        facts.storedNumber = stored.number;
+        facts.storedVersion = stored.version;
+        facts.pedalNumber = status["effect.number"].toInt();
+        facts.pedalVersion = status["effect.version"].toInt();
+        return facts;
     }
 
     ObservedStates observedStates() {

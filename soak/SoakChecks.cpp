@@ -1,5 +1,6 @@
 #include "soak/SoakChecks.h"
 
+#include "catalogue/Catalogue.h"
 #include "protocol/Frames.h"
 
 #include <QByteArray>
@@ -111,6 +112,32 @@ QStringList parameterWindowBreaks(bool stateRead, const QString& windowEffect,
                            "which holds %2")
                 .arg(windowEffect,
                      storedEffect.isEmpty() ? QStringLiteral("no known effect") : storedEffect)};
+}
+
+QStringList sessionBreaks(const SessionFacts& f) {
+    QStringList breaks;
+    for (const auto& [bank, bytes] : f.bankImageBytes)
+        // The pedal keeps the image without its command byte.
+        if (bytes > BankImageLimit - 1)
+            breaks
+                << QStringLiteral("%1 holds %2 bytes, more than a bank takes").arg(bank).arg(bytes);
+    if (f.closed && f.uploadPending)
+        breaks << QStringLiteral("an upload still waits for \"Upload complete\" after the link "
+                                 "ended");
+    if (f.closed && f.framesWaiting > 0)
+        breaks
+            << QStringLiteral("%1 confirmed frames wait after the link ended").arg(f.framesWaiting);
+    if (f.idle && f.framesWaiting > 0)
+        breaks << QStringLiteral("%1 confirmed frames were neither sent nor told while nothing "
+                                 "ran")
+                      .arg(f.framesWaiting);
+    if (f.idle && f.versionKnown && f.storedNumber == f.pedalNumber &&
+        f.storedVersion != f.pedalVersion)
+        breaks << QStringLiteral("the editor holds version %1 of effect %2, the pedal %3")
+                      .arg(f.storedVersion)
+                      .arg(f.storedNumber)
+                      .arg(f.pedalVersion);
+    return breaks;
 }
 
 QStringList dialogBreaks(const QStringList& shown) {

@@ -35,4 +35,25 @@ QStringList parameterWindowBreaks(bool stateRead, const QString& windowEffect,
 // Messages the player sees are the editor's own, never a driver's raw text.
 QStringList dialogBreaks(const QStringList& shown);
 
+// What the pedal session and the pedal hold once a step has run.
+struct SessionFacts {
+    // The bytes each bank of the pedal holds, by the bank's name.
+    std::map<QString, int> bankImageBytes;
+    bool idle = false;   // linked to the application, nothing runs
+    bool closed = false; // unlinked or lost
+    bool uploadPending = false;
+    int framesWaiting = 0; // frames the player confirmed, not yet sent
+    // The stored effect as the session holds it, and as the pedal does.
+    bool versionKnown = false;
+    int storedNumber = 0;
+    int storedVersion = 0;
+    int pedalNumber = 0;
+    int pedalVersion = 0;
+};
+
+// No bank holds more than a bank takes; a read version is the pedal's;
+// every confirmed frame goes out (or was told) once nothing runs; nothing
+// pending outlives the link.
+QStringList sessionBreaks(const SessionFacts& facts);
+
 } // namespace kestra::soak

@@ -21,7 +21,7 @@ EnabledStates enabledStates(const EditorSituation& s) {
     e.upload = linked && s.effectSelected && s.selectionUploadable;
     e.getStoredEffect = linked;
     e.request = stored;
-    e.assign = live;
+    e.assign = live && !s.assignResting;
     e.storeSettings = live;
     e.effectInfo = s.effectSelected;
     e.banks = s.bankMode;
@@ -35,6 +35,8 @@ EnabledStates enabledStates(const EditorSituation& s) {
     // Arms the next Link when closed, enters or leaves the bootloader when
     // linked; never in the middle of an exchange.
     e.upgradeMode = closed || linked || s.link == State::Bootloader;
+    e.upgradeModeChecked =
+        s.upgradeArmed || s.link == State::Bootloader || s.link == State::Upgrading;
     e.startUpgrade = s.link == State::Bootloader;
     e.eraseSettings = linked;
     e.eepromTools = linked;

@@ -27,6 +27,10 @@ struct EditorSituation {
     bool upgrading = false;
     // The update check found a newer editor.
     bool newerVersion = false;
+    // Assign rests a moment after each use, so one click sends one frame.
+    bool assignResting = false;
+    // Upgrade Mode is armed: the next Link looks for the bootloader.
+    bool upgradeArmed = false;
     // The parameter window's history has an edit to undo, or one to redo.
     bool canUndo = false;
     bool canRedo = false;
@@ -56,6 +60,8 @@ struct EnabledStates {
     bool midi = false;
     bool mode = false;
     bool upgradeMode = false;
+    // Upgrade Mode's check mark: armed, or the bootloader listens.
+    bool upgradeModeChecked = false;
     bool startUpgrade = false;
     bool eraseSettings = false;
     // Debug console: Erase EEPROM and Read EEPROM.

@@ -274,6 +274,8 @@ EditorSituation MainWindow::situation() const {
     situation.firmwareChosen = firmwareWindow_ && firmwareWindow_->imageChosen();
     situation.upgrading = session_.upgrading();
     situation.newerVersion = newerVersionKnown_;
+    situation.assignResting = assignLockout_ && assignLockout_->isActive();
+    situation.upgradeArmed = session_.upgradeArmed();
     addFeatureSituation(situation);
     return situation;
 }
@@ -290,8 +292,7 @@ void MainWindow::refreshEnabledStates() {
     upload_->setEnabled(e.upload);
     getStoredEffect_->setEnabled(e.getStoredEffect);
     request_->setEnabled(e.request);
-    // Assign waits a moment after each use, so one click sends one frame.
-    assign_->setEnabled(e.assign && !assignLockout_->isActive());
+    assign_->setEnabled(e.assign);
     storeSettings_->setEnabled(e.storeSettings);
     effectInfoButton_->setEnabled(e.effectInfo);
     banks_->setEnabled(e.banks);
@@ -304,9 +305,7 @@ void MainWindow::refreshEnabledStates() {
     mode_->setEnabled(e.mode);
     mode_->menuAction()->setEnabled(e.mode);
     upgradeMode_->setEnabled(e.upgradeMode);
-    upgradeMode_->setChecked(session_.upgradeArmed() ||
-                             connection_.state() == Connection::State::Bootloader ||
-                             connection_.state() == Connection::State::Upgrading);
+    upgradeMode_->setChecked(e.upgradeModeChecked);
     startUpgrade_->setEnabled(e.startUpgrade);
     updateNow_->setEnabled(e.updateNow);
     eraseSettings_->setEnabled(e.eraseSettings);

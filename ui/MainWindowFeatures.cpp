@@ -188,11 +188,8 @@ void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
         backUp_->setEnabled(enabled.backup);
     if (restore_)
         restore_->setEnabled(enabled.restore);
-    if (presetLibrary_) {
-        const StoredEffect& stored = session_.storedEffect();
-        presetLibrary_->setStoredEffect(stored.name.isEmpty() ? 0 : stored.number);
+    if (presetLibrary_)
         presetLibrary_->applyEnabledStates(enabled);
-    }
 }
 
 // ---------------------------------------------------------------------------

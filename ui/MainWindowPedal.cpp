@@ -8,6 +8,7 @@
 #include "ui/EffectInfoWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
+#include "ui/PresetLibraryWindow.h"
 #include "ui/widgets/Accessible.h"
 #include "ui/widgets/Placement.h"
 #include "ui/widgets/ToggleSwitch.h"
@@ -44,6 +45,8 @@ void MainWindow::onStoredEffectChanged() {
     if (session_.firmwareKnown())
         firmwareVersion_->setText(
             QStringLiteral("Firmware Version: %1").arg(stored.firmwareVersion));
+    if (presetLibrary_)
+        presetLibrary_->setStoredEffect(stored.name.isEmpty() ? 0 : stored.number);
     refreshLinkIndicator();
 }
 

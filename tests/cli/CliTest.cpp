@@ -169,6 +169,17 @@ TEST_F(Cli, WritesFirmwareOnlyAfterThePlayerHoldsB2) {
     EXPECT_EQ(status("mode"), "app");
 }
 
+// The player answers at once, and the bytes take their time on the line:
+// the pedal still settles in bypass before it is told to restart.
+TEST_F(Cli, FirmwareAnsweredAtOnceOnATimedLineSucceeds) {
+    clock.onTimeChange([this](qint64 ms) { pedal.setClock(ms); });
+    pedal.command("timing on");
+    pedal.command("save-button down");
+    ASSERT_EQ(run({"firmware", "Firmware_2"}), CliSession::Done) << err.toStdString();
+    EXPECT_EQ(status("firmware"), "2");
+    clock.onTimeChange({});
+}
+
 TEST_F(Cli, AFailedHandshakeWritesNothingAndSaysHowToTryAgain) {
     // B2 is not held: the pedal never restarts into its bootloader.
     EXPECT_EQ(run({"firmware", "Firmware_1"}), CliSession::PedalFailed);

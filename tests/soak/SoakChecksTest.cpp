@@ -2,6 +2,7 @@
 // it and one that does not.
 #include "soak/SoakChecks.h"
 
+#include "catalogue/Catalogue.h"
 #include "protocol/Frames.h"
 #include "tests/support/QtPrinters.h"
 
@@ -82,6 +83,33 @@ TEST(SoakChecks, RawDriverTextIsNeverShown) {
     EXPECT_TRUE(
         dialogBreaks({"The pedal was disconnected. Reconnect it and choose Link."}).isEmpty());
     EXPECT_EQ(dialogBreaks({"FT_Purge TX - Invalid handle"}).size(), 1);
+}
+
+TEST(SoakChecks, TheSessionKeepsItsRules) {
+    SessionFacts sound;
+    sound.bankImageBytes = {{"bank1", BankImageLimit - 1}, {"bank2", 0}};
+    sound.idle = true;
+    sound.versionKnown = true;
+    sound.storedNumber = sound.pedalNumber = 7;
+    sound.storedVersion = sound.pedalVersion = 3;
+    EXPECT_TRUE(sessionBreaks(sound).isEmpty());
+
+    SessionFacts f = sound;
+    f.bankImageBytes["bank1"] = BankImageLimit;
+    EXPECT_EQ(sessionBreaks(f), QStringList({"bank1 holds 5440 bytes, more than a bank takes"}));
+    f = sound;
+    f.pedalVersion = 4;
+    EXPECT_EQ(sessionBreaks(f).size(), 1) << "a version that is not the pedal's";
+    f.pedalNumber = 8;
+    EXPECT_TRUE(sessionBreaks(f).isEmpty()) << "another effect: nothing read yet";
+    f = sound;
+    f.framesWaiting = 1;
+    EXPECT_EQ(sessionBreaks(f).size(), 1) << "nothing runs, yet a frame waits";
+    f.idle = false;
+    EXPECT_TRUE(sessionBreaks(f).isEmpty()) << "it waits for the exchange that runs";
+    f.closed = true;
+    f.uploadPending = true;
+    EXPECT_EQ(sessionBreaks(f).size(), 2) << "both outlived the link";
 }
 
 } // namespace

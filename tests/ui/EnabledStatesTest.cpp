@@ -52,6 +52,7 @@ const std::vector<bool EnabledStates::*> AllStates = {
     &EnabledStates::midi,
     &EnabledStates::mode,
     &EnabledStates::upgradeMode,
+    &EnabledStates::upgradeModeChecked,
     &EnabledStates::startUpgrade,
     &EnabledStates::eraseSettings,
     &EnabledStates::eepromTools,
@@ -61,9 +62,16 @@ const std::vector<bool EnabledStates::*> AllStates = {
     &EnabledStates::footswitchRouting,
     &EnabledStates::undo,
     &EnabledStates::redo,
+    &EnabledStates::updateNow,
     &EnabledStates::backup,
     &EnabledStates::restore,
 };
+
+// A situation of the table with one more thing true.
+EditorSituation plus(EditorSituation s, bool EditorSituation::*also) {
+    s.*also = true;
+    return s;
+}
 
 using E = EnabledStates;
 bool E::*const linkedBasics[] = {
@@ -102,9 +110,32 @@ const Case Cases[] = {
      {&E::unlink, &E::effectInfo, &E::upgradeChoice}},
     {"BootloaderListens",
      situation(State::Bootloader, true, true, true),
-     {&E::unlink, &E::upgradeMode, &E::startUpgrade, &E::effectInfo, &E::upgradeChoice}},
+     {&E::unlink, &E::upgradeMode, &E::upgradeModeChecked, &E::startUpgrade, &E::effectInfo,
+      &E::upgradeChoice}},
     // Nothing may cut a firmware write, not even Unlink.
-    {"Upgrading", situation(State::Upgrading, true, true, true), {&E::effectInfo}},
+    {"Upgrading",
+     situation(State::Upgrading, true, true, true),
+     {&E::effectInfo, &E::upgradeModeChecked}},
+    {"UpgradeModeArmsTheNextLink",
+     plus(situation(State::Unlinked), &EditorSituation::upgradeArmed),
+     {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeModeChecked,
+      &E::upgradeChoice}},
+    // From the click on Upgrade Firmware, its question included, the choice
+    // and the button rest, and nothing ends the editor.
+    {"UpgradeAsked",
+     plus(plus(situation(State::Bootloader), &EditorSituation::upgrading),
+          &EditorSituation::newerVersion),
+     {&E::unlink, &E::upgradeMode, &E::upgradeModeChecked, &E::startUpgrade}},
+    {"NewerVersionFound",
+     plus(situation(State::Unlinked), &EditorSituation::newerVersion),
+     {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeChoice, &E::updateNow}},
+    {"NoUpdateWhileFirmwareIsWritten",
+     plus(situation(State::Upgrading), &EditorSituation::newerVersion),
+     {&E::upgradeModeChecked}},
+    {"AssignRestsAMomentAfterAClick",
+     plus(situation(State::Linked, true, true, true), &EditorSituation::assignResting),
+     with({&E::upload, &E::effectInfo, &E::request, &E::storeSettings, &E::live,
+           &E::loadConfiguration, &E::saveConfiguration, &E::parameters, &E::footswitchRouting})},
     {"UndoAndRedoOnALiveWindow", situation(State::Linked, true, true, true, false, true),
      with({&E::upload, &E::effectInfo, &E::request, &E::assign, &E::storeSettings, &E::live,
            &E::loadConfiguration, &E::saveConfiguration, &E::parameters, &E::footswitchRouting,
