@@ -626,6 +626,8 @@ void PedalSession::finishUpload(const SessionResult& result) {
     pending_.reset();
     tell(done, result);
     emit situationChanged();
+    // A status text that came meanwhile is read back now.
+    readWhenIdle();
 }
 
 // Get FX Stored on Pedal, then Request, as the player would click them.
