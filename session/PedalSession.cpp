@@ -773,8 +773,10 @@ void PedalSession::upgradeFirmware(const QString& imageName, UpgradeProgress pro
         return Dialogs::instance().confirm(upgradeQuestion(facts, version), Dialogs::Default::No);
     };
     hooks.progress = std::move(progress);
+    hooks.applicationMayRun = startUnconfirmed_;
     hooks.finished = [this, done](const UpgradeResult& result) {
         upgrading_ = false;
+        startUnconfirmed_ = result.outcome == UpgradeResult::Outcome::Failed && result.verified;
         using Outcome = UpgradeResult::Outcome;
         SessionResult outcome;
         switch (result.outcome) {
@@ -795,9 +797,7 @@ void PedalSession::upgradeFirmware(const QString& imageName, UpgradeProgress pro
         case Outcome::Failed:
             // After a failure the pedal stays in its bootloader.
             debugLog(QStringLiteral("firmware upgrade stopped: ") + result.message);
-            outcome =
-                SessionResult::failed(result.erased ? upgradeStoppedMessage(result.message)
-                                                    : upgradeNotStartedMessage(result.message));
+            outcome = SessionResult::failed(upgradeFailureMessage(result));
             break;
         case Outcome::Lost:
             outcome = SessionResult::failed(upgradeLostMessage(result.erased));

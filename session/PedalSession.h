@@ -265,6 +265,9 @@ private:
     bool live_ = false;
     bool upgradeArmed_ = false;
     bool upgrading_ = false;
+    // The last try failed at Go with its firmware verified: the new firmware
+    // may run, and the next try asks the application first.
+    bool startUnconfirmed_ = false;
     std::optional<ParameterState> pedalState_;
     bool bootloaderListened_ = false; // in the last state the connection reported
     // A status text named another effect: Get stored effect reads its
