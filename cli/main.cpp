@@ -1,5 +1,6 @@
 // kestra-cli: one command against the pedal, for scripts. Links only the
 // layers below the windows: no Qt Widgets.
+#include "catalogue/Catalogue.h"
 #include "cli/CliSession.h"
 #include "port/Backends.h"
 
@@ -44,6 +45,7 @@ int main(int argc, char* argv[]) {
     }
     kestra::Backends backends(*options, false);
     kestra::Connection connection(backends.port());
+    connection.setKnownEffects(kestra::Catalogue().knownEffects());
     kestra::CliSession session(connection, out, err, [&in]() -> std::optional<QString> {
         QString line;
         if (!in.readLineInto(&line))

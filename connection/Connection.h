@@ -53,6 +53,11 @@ public:
     ~Connection() override;
 
     Port& port() { return port_; }
+    // Which effect numbers the pedal's status texts may carry (the
+    // catalogue's), to read status texts that arrive joined.
+    void setKnownEffects(std::function<bool(int)> known) {
+        framer_.setKnownEffects(std::move(known));
+    }
     State state() const { return state_; }
     // The device is open (from Linking to Upgrading).
     bool isOpen() const;

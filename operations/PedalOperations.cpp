@@ -110,7 +110,7 @@ Exchange readStoredEffect(std::function<void(const Outcome<StoredEffectReply>&)>
     auto error = std::make_shared<QString>();
     Exchange exchange(QStringLiteral("Get FX Stored on Pedal"));
     exchange.frame(frames::getStoredEffect())
-        .awaitReply(ReplyShape::textLines(4), ReplyTimeLimitMs,
+        .awaitReply(ReplyShape::textLinesRestIgnored(4), ReplyTimeLimitMs,
                     QStringLiteral("the request for its stored effect"),
                     [parsed, error](const FramedMessage& reply) {
                         logReceived(reply);
