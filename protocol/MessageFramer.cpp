@@ -76,6 +76,7 @@ void MessageFramer::setLine(Line line) {
     line_ = line;
     expected_.reset();
     forgetHeld();
+    deferred_.clear();
     tailOpen_ = false;
 }
 

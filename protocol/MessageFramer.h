@@ -92,8 +92,8 @@ public:
     // set, every number but 0.
     void setKnownEffects(std::function<bool(int)> known);
 
-    // Switches between the application's messages and the bootloader's bytes; drops anything
-    // pending and any expected reply.
+    // Switches between the application's messages and the bootloader's bytes; forgets anything
+    // pending, messages not yet returned included, and any expected reply.
     void setLine(Line line);
     Line line() const;
     // The next reply bytes form a reply of this shape; replaces an earlier expectation.
