@@ -283,6 +283,7 @@ def settings_seeds():
         ("yes_utf16", b"\xff\xfeY\0E\0S\0"),
         ("no_utf16_big_endian", b"\xfe\xff\0N\0O"),
         ("style_with_line_end", b"6\r\n"),
+        ("style_after_ideographic_space", "\u30003".encode()),
         ("latin1", b"NO\xe9"),
     ]:
         write("settings_files", name, Seed().bool(False).bytes(data).build())
