@@ -271,7 +271,7 @@ bool Connection::portCall(const PortResult& result) {
     } else {
         debugLog(result.detail);
         if (running_)
-            finishRunning({ExchangeResult::Outcome::Failed, result.detail});
+            finishRunning({ExchangeResult::Outcome::Failed, result.detail, true});
     }
     return false;
 }
