@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace kestra::sim {
@@ -139,6 +140,9 @@ void VirtualPedal::reset() {
     faults_ = Faults{};
     writeLog_.clear();
     bootloaderWriteLog_.clear();
+    hostLine_.clear();
+    frame_.clear();
+    frameLog_.clear();
     saveButton_ = false;
     restartApplication();
 }
@@ -185,6 +189,7 @@ Bytes& VirtualPedal::eepromDevice(std::uint8_t device) {
 
 void VirtualPedal::clearOutput() {
     output_.clear();
+    hostLine_.clear();
     forgetRomInput();
 }
 
@@ -217,7 +222,7 @@ void VirtualPedal::send(Bytes message, std::optional<std::uint64_t> fromUs) {
     }
     const std::size_t holdAfter = faults_.split.value_or(0);
     faults_.split.reset();
-    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter, fromUs);
+    output_.push(message, pedal.baud, pedal.bitsPerByte(), holdAfter, fromUs ? fromUs : actAtUs_);
 }
 
 void VirtualPedal::sendText(std::string_view text) {
@@ -232,9 +237,71 @@ void VirtualPedal::hostWrite(std::span<const std::uint8_t> bytes) {
     if (inBootloader_) {
         bootloaderWrite(bytes);
     } else if (line_ == uart()) {
-        applicationWrite(bytes);
+        if (output_.timing()) {
+            runLine();
+            hostLine_.push(bytes, line_.baud, line_.bitsPerByte(), output_.nowUs());
+        } else {
+            applicationWrite(bytes);
+        }
     }
     // Otherwise every byte is a framing or parity error at the pedal: lost.
+}
+
+std::size_t VirtualPedal::hostRoom(std::size_t driverBuffer) {
+    runLine();
+    if (!output_.timing() || inBootloader_) {
+        return std::numeric_limits<std::size_t>::max();
+    }
+    return hostLine_.room(output_.nowUs(), driverBuffer);
+}
+
+std::size_t VirtualPedal::hostBytesInDriver() {
+    runLine();
+    return hostLine_.inDriver(output_.nowUs());
+}
+
+void VirtualPedal::purgeInput() {
+    runLine();
+    hostLine_.purge(output_.nowUs());
+}
+
+// A byte whose start bit begins after a millisecond of idle line starts a new
+// frame; the frame before it ended a millisecond after its last byte, and the
+// pedal acted on it then.
+void VirtualPedal::runApplication(std::uint64_t nowUs) {
+    if (!output_.timing()) {
+        return;
+    }
+    while (const auto byte = hostLine_.arrived(nowUs)) {
+        if (inBootloader_) {
+            // Sent at the application's settings: framing errors to the ROM.
+            hostLine_.clear();
+            frame_.clear();
+            return;
+        }
+        if (!frame_.empty() && byte->startUs >= frameLastUs_ + kFrameGapUs) {
+            endFrame();
+            continue; // the frame may have changed what the pedal listens with
+        }
+        frame_.push_back(byte->value);
+        frameLastUs_ = byte->arrivalUs;
+        hostLine_.pop();
+    }
+    if (!frame_.empty() && nowUs >= frameLastUs_ + kFrameGapUs) {
+        endFrame();
+    }
+}
+
+void VirtualPedal::endFrame() {
+    const Bytes frame = std::move(frame_);
+    frame_.clear();
+    frameLog_.push_back(frame);
+    if (inBootloader_) {
+        return;
+    }
+    actAtUs_ = frameLastUs_ + kFrameGapUs;
+    applicationWrite(frame);
+    actAtUs_.reset();
 }
 
 void VirtualPedal::bootloaderWrite(std::span<const std::uint8_t> w) {
@@ -429,7 +496,12 @@ void VirtualPedal::upload(int slot, std::span<const std::uint8_t> w) {
     if (slot != 0) {
         live_.bank = static_cast<std::uint8_t>(slot - 1);
     }
-    sendText("Upload complete");
+    const std::string_view done = "Upload complete";
+    if (actAtUs_) {
+        send(Bytes(done.begin(), done.end()), *actAtUs_ + kStoreUs);
+    } else {
+        sendText(done);
+    }
 }
 
 int VirtualPedal::activeSlot() const {
@@ -599,7 +671,8 @@ std::string VirtualPedal::status() const {
     s << "silent=" << faults_.silent << "\n";
     s << "timing=" << (output_.timing() ? "on" : "off") << "\n";
     s << "latency=" << output_.latencyMs() << "\n";
-    s << "pending-bytes=" << output_.pending();
+    s << "pending-bytes=" << output_.pending() << "\n";
+    s << "host-bytes=" << hostLine_.onTheirWay(output_.nowUs()) + frame_.size();
     return s.str();
 }
 
@@ -647,7 +720,7 @@ CommandResult VirtualPedal::command(std::string_view line) {
     }
     const std::string& verb = a[0];
     auto arg = [&](std::size_t i) { return i < a.size() ? parseNumber(a[i]) : std::nullopt; };
-    runRom();
+    runLine();
 
     if (verb == "reset" && a.size() == 1) {
         reset();
@@ -713,15 +786,25 @@ CommandResult VirtualPedal::command(std::string_view line) {
             text += toHex(w) + "\n";
         }
         return {true, text};
+    } else if (verb == "frames" && a.size() == 1) {
+        std::string text;
+        for (const auto& f : frameLog_) {
+            text += toHex(f) + "\n";
+        }
+        return {true, text};
     } else if (verb == "clear-writes" && a.size() == 1) {
         writeLog_.clear();
         bootloaderWriteLog_.clear();
+        frameLog_.clear();
     } else if (verb == "status" && a.size() == 1) {
         return {true, status()};
     } else if (verb == "fault" && a.size() >= 2) {
         return faultCommand(a);
     } else if (verb == "timing" && a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
-        // Bytes still on their way to the ROM arrive at once.
+        // Bytes still on their way arrive at once.
+        if (a[1] == "off") {
+            runApplication(std::numeric_limits<std::uint64_t>::max());
+        }
         std::deque<RomByte> arriving;
         if (romHeld_) {
             arriving.push_back(*romHeld_);

@@ -77,6 +77,14 @@ public:
             pedal(bytes.toByteArray());
         return {};
     }
+    // Written bytes leave at once unless a test holds them back.
+    bool holdWrites = false;
+    PortResult drained(bool& done) override {
+        if (const PortResult r = check(); !r.ok())
+            return r;
+        done = !holdWrites;
+        return {};
+    }
     PortResult purge(Purge what) override {
         if (const PortResult r = check(); !r.ok())
             return r;
