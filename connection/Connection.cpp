@@ -278,6 +278,7 @@ void Connection::checkDrain(qint64 now) {
     if (done) {
         draining_ = false;
         lineIdleSinceMs_ = now;
+        quickPollUntilMs_ = now + AfterWriteMs;
         return;
     }
     if (now < drainDeadlineMs_)
@@ -431,7 +432,8 @@ void Connection::schedulePoll() {
         pollTimer_->stop();
         return;
     }
-    const bool awaiting = running_ && running_->awaiting;
+    const bool awaiting =
+        (running_ && running_->awaiting) || clock_.elapsedMs() < quickPollUntilMs_;
     const int period = draining_         ? DrainPollMs
                        : !awaiting       ? IdlePollMs
                        : bootloaderLine_ ? BootloaderAwaitPollMs

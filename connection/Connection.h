@@ -58,6 +58,10 @@ public:
     // it never will (a stalled bridge, a line held by flow control): its
     // exchange ends with a message. Far above the latency of any USB host.
     static constexpr int DrainSlackMs = 1000;
+    // After a write has left, the line is read as often as while a reply is
+    // awaited for this long: what the pedal sends in answer to a frame
+    // nobody awaits ("Upload complete") comes within it.
+    static constexpr int AfterWriteMs = 50;
 
     explicit Connection(Port& port, QObject* parent = nullptr);
     ~Connection() override;
@@ -192,6 +196,8 @@ private:
     qint64 lineBusyUntilMs_ = 0;
     // When the last write was seen to have left.
     qint64 lineIdleSinceMs_ = std::numeric_limits<qint64>::min() / 2;
+    // Read at the await period until then.
+    qint64 quickPollUntilMs_ = 0;
     // Unlinked, but the device stays open until the last bytes have left.
     bool closing_ = false;
     std::vector<std::function<void()>> whenClosed_;
