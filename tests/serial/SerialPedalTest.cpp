@@ -227,7 +227,11 @@ TEST_P(SerialUploadThen, TheImageArrivesWhole) {
     } else if (what == "Unlink") {
         action("Unlink")->trigger();
     } else {
-        named<QAbstractButton>(what)->click();
+        // As soon as the editor lets the player.
+        QAbstractButton* button = named<QAbstractButton>(what);
+        ASSERT_TRUE(runPaced(
+            clock, [button] { return button->isEnabled(); }, 5000));
+        button->click();
     }
     bool closed = false;
     if (what == "close" || what == "Unlink")
