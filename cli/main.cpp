@@ -56,8 +56,11 @@ int main(int argc, char* argv[]) {
                      [](kestra::Connection::State state) {
                          upgrading = state == kestra::Connection::State::Upgrading;
                      });
-    QObject::connect(&session, &kestra::CliSession::finished,
-                     [](int code) { QCoreApplication::exit(code); });
+    // The program ends once the last bytes (Live off, an upload's tail) have
+    // left and the device is closed.
+    QObject::connect(&session, &kestra::CliSession::finished, [&connection](int code) {
+        connection.whenClosed([code] { QCoreApplication::exit(code); });
+    });
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     QTimer::singleShot(0, &session, [&] { session.start(arguments); });

@@ -40,6 +40,7 @@ public:
     PortResult setLatencyTimer(int ms) override;
     PortResult read(QByteArray& bytes) override;
     PortResult write(QByteArrayView bytes) override;
+    PortResult drained(bool& done) override;
     PortResult purge(Purge what) override;
 
     // The open call takes at most this many characters of a serial number.
@@ -49,9 +50,14 @@ public:
 
 private:
     PortResult noDriver() const;
+    // Hands on what FT_Write did not take yet.
+    PortResult writeUnsent();
 
     D2xxLibrary& library_;
     d2xx::FT_HANDLE handle_ = nullptr;
+    LineSettings line_;
+    QByteArray unsent_;
+    LineTime lineTime_;
 };
 
 } // namespace kestra

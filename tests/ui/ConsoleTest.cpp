@@ -152,7 +152,7 @@ TEST_F(Console, ADumpCutShortSaysThePedalDidNotAnswer) {
 }
 
 TEST_F(Console, ToolsNeedALinkedPedal) {
-    trigger("Unlink");
+    unlink();
     EXPECT_FALSE(tool("Erase EEPROM")->isEnabled());
     EXPECT_FALSE(tool("Read EEPROM")->isEnabled());
     link();
