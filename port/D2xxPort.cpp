@@ -85,13 +85,13 @@ QString D2xxPort::statusText(FT_STATUS status) {
     }
 }
 
-QString D2xxPort::missingDriverMessage(const D2xxLibrary& library) {
+QString D2xxPort::missingDriverMessage() {
     return QStringLiteral(
                "The FTDI D2XX driver is not installed, so the editor cannot talk to the pedal.\n\n"
                "Install FTDI's D2XX driver (%1) for this computer and start the editor again. "
                "To use another copy of the library, set the environment variable "
-               "KESTRA_D2XX_LIBRARY to its full path.\n\nDetails: %2")
-        .arg(D2xxLibrary::standardName(), library.errorString());
+               "KESTRA_D2XX_LIBRARY to its full path.")
+        .arg(D2xxLibrary::standardName());
 }
 
 QString D2xxPort::backendName() const {
@@ -100,7 +100,9 @@ QString D2xxPort::backendName() const {
 }
 
 PortResult D2xxPort::noDriver() const {
-    return PortResult::failure(PortResult::Error::NoDriver, missingDriverMessage(library_));
+    // The loader's own words are for the debug log, not the player.
+    debugLog(QStringLiteral("D2XX library not loaded: ") + library_.errorString());
+    return PortResult::failure(PortResult::Error::NoDriver, missingDriverMessage());
 }
 
 PortResult D2xxPort::onDevice(const char* label, FT_STATUS status) {

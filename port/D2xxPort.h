@@ -18,7 +18,7 @@ public:
     // The text D2XX's status codes append to an operation's name in the log.
     static QString statusText(d2xx::FT_STATUS status);
     // What the player reads when no D2XX library could be bound.
-    static QString missingDriverMessage(const D2xxLibrary& library);
+    static QString missingDriverMessage();
     // The result of an operation on an open device, labelled for the log.
     static PortResult onDevice(const char* label, d2xx::FT_STATUS status);
     // The result of an open that failed with status.

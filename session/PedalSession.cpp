@@ -614,6 +614,9 @@ void PedalSession::onUploadConfirmed() {
     pending_.reset();
     if (upload.goLive)
         return goLive(std::move(upload.done));
+    // The pedal now holds what was uploaded: what was read before no longer
+    // says which version it runs.
+    stored_.versionKnown = false;
     tell(upload.done, SessionResult::done(QString::fromLatin1(UploadCompleteText)));
     readWhenIdle();
 }

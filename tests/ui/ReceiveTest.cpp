@@ -16,6 +16,9 @@ protected:
     void SetUp() override {
         PedalFixture::SetUp();
         link();
+        // What follows the stored-effect reply until the line is quiet is
+        // its tail, not a message.
+        clock.advance(MessageFramer::ReplyQuietMs);
         dialogs.clear();
     }
 };
@@ -96,6 +99,7 @@ protected:
             GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
         upload("Modulation", Stored);
         getStored();
+        clock.advance(MessageFramer::ReplyQuietMs);
         ASSERT_TRUE(parameterWindow().windowTitle().startsWith(Stored));
         dialogs.clear();
     }
