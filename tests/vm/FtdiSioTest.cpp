@@ -168,6 +168,7 @@ TEST_F(FtdiSio, KestraCliUpgradesTheFirmwareAndVerifiesIt) {
     EXPECT_TRUE(upgrade.contains("Firmware Upgrade Complete")) << upgrade.toStdString();
     EXPECT_EQ(sim->status("firmware"), "2");
     EXPECT_EQ(sim->status("mode"), "app");
+    EXPECT_EQ(guest("cat " + Latency).output.trimmed(), "4") << "the upgrade's 2 ms undone";
     sim->command("save-button up");
     EXPECT_TRUE(cli("stored").startsWith("firmware: 2\n")) << "the application is back at 8N1";
 
