@@ -233,9 +233,7 @@ TEST_F(FtdiSio, KestraCliUnpluggedDuringADumpSaysDisconnectedOnce) {
     EXPECT_TRUE(cut.output.startsWith("The pedal was disconnected")) << cut.output.toStdString();
 
     ASSERT_TRUE(vm->replug()) << vm->failure().toStdString();
-    ASSERT_TRUE(guest("i=0; while [ ! -e /dev/ttyUSB0 ] && [ $i -lt 300 ]; do sleep 0.1; "
-                      "i=$((i+1)); done; [ -e /dev/ttyUSB0 ]")
-                    .ok());
+    ASSERT_TRUE(guest("udevadm wait --timeout=60 --settle /dev/ttyUSB0").ok());
     // The unpowered bridge would have lost what the pedal sent meanwhile;
     // kestra-pedal-sim's terminal keeps it, so the guest reads it away.
     waited.restart();

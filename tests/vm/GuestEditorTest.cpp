@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
@@ -185,8 +186,12 @@ TEST_F(GuestEditor, AnUnplugMidOperationIsOneMessageAndLinkWorksAfterTheReplug) 
 
     dialogs.clear();
     tellHost("replug");
+    // As a player would, Link once udev has made the device.
     ASSERT_TRUE(waitUntil([] { return QFileInfo::exists(Device); }, 60000))
         << Device.toStdString() << " did not come back";
+    ASSERT_EQ(QProcess::execute(QStringLiteral("udevadm"),
+                                {QStringLiteral("settle"), QStringLiteral("--timeout=60")}),
+              0);
     action("Link")->trigger();
     ASSERT_TRUE(settle());
     EXPECT_EQ(connection().state(), Connection::State::Linked) << errors().toStdString();
