@@ -184,6 +184,8 @@ TEST_F(GuestEditor, AnUnplugMidOperationIsOneMessageAndLinkWorksAfterTheReplug) 
         << errors().toStdString();
     EXPECT_TRUE(action("Link")->isEnabled());
 
+    // The driver names the converter ttyUSB0 again only once nothing holds
+    // the old one open: Link below finds it there only if the editor let go.
     dialogs.clear();
     tellHost("replug");
     // As a player would, Link once udev has made the device.
