@@ -374,6 +374,7 @@ GuestResult VirtualMachine::run(const QString& command, int timeLimitMs) {
 // Sends one command to the monitor and returns its answer; with awaitEvent,
 // only once that event has come as well.
 QByteArray VirtualMachine::qmp(const QByteArray& command, const QByteArray& awaitEvent) {
+    monitorLog_.clear();
     monitor_.write(command + '\n');
     monitor_.flush();
     QByteArray answer;
@@ -385,6 +386,7 @@ QByteArray VirtualMachine::qmp(const QByteArray& command, const QByteArray& awai
         while ((end = monitorInput_.indexOf('\n')) >= 0) {
             const QByteArray line = monitorInput_.left(end);
             monitorInput_.remove(0, end + 1);
+            monitorLog_ += line + '\n';
             if (line.contains("\"return\"") || line.contains("\"error\""))
                 answer = line;
             else if (!eventSeen && line.contains("\"event\": \"" + awaitEvent + "\""))
@@ -395,10 +397,19 @@ QByteArray VirtualMachine::qmp(const QByteArray& command, const QByteArray& awai
         if ((!answer.isEmpty() && eventSeen) || waited.elapsed() > 30000 ||
             monitor_.state() != QLocalSocket::ConnectedState)
             break;
-        if (monitor_.waitForReadyRead(1000))
-            monitorInput_ += monitor_.readAll();
+        monitor_.waitForReadyRead(1000);
+        monitorInput_ += monitor_.readAll();
     }
     return eventSeen ? answer : QByteArray();
+}
+
+// How QEMU ended, when it has.
+QString VirtualMachine::emulatorEnd() {
+    if (qemu_.state() != QProcess::NotRunning && !qemu_.waitForFinished(1000))
+        return {};
+    return QStringLiteral("QEMU ended (exit status %1): %2")
+        .arg(qemu_.exitCode())
+        .arg(QString::fromLocal8Bit(qemu_.readAll()));
 }
 
 bool VirtualMachine::unplug() {
@@ -406,7 +417,9 @@ bool VirtualMachine::unplug() {
         qmp(R"({"execute":"device_del","arguments":{"id":"converter"}})", "DEVICE_DELETED");
     if (answer.contains("\"return\""))
         return true;
-    failure_ = QStringLiteral("device_del: ") + QString::fromUtf8(answer);
+    monitorFailure_ =
+        QStringLiteral("device_del: %1\nThe monitor said:\n%2%3")
+            .arg(QString::fromUtf8(answer), QString::fromUtf8(monitorLog_), emulatorEnd());
     return false;
 }
 
@@ -417,7 +430,9 @@ bool VirtualMachine::replug() {
     const QByteArray answer = qmp(R"({"execute":"device_add","arguments":)" + arguments + "}");
     if (answer.contains("\"return\""))
         return true;
-    failure_ = QStringLiteral("device_add: ") + QString::fromUtf8(answer);
+    monitorFailure_ =
+        QStringLiteral("device_add: %1\nThe monitor said:\n%2%3")
+            .arg(QString::fromUtf8(answer), QString::fromUtf8(monitorLog_), emulatorEnd());
     return false;
 }
 

@@ -68,9 +68,11 @@ public:
     GuestResult end(int timeLimitMs);
 
     // Pulls the converter out of the machine's USB port / plugs it in again,
-    // as a cable would be; false with the monitor's answer in failure().
+    // as a cable would be; false with what the monitor said in
+    // monitorFailure().
     bool unplug();
     bool replug();
+    const QString& monitorFailure() const { return monitorFailure_; }
 
     // The guest's kernel messages so far.
     QString console() const;
@@ -80,6 +82,7 @@ private:
     QByteArray qmp(const QByteArray& command, const QByteArray& awaitEvent = {});
     bool readShell(int timeLimitMs);
     QString converterDevice() const;
+    QString emulatorEnd();
 
     Options options_;
     QTemporaryDir folder_;
@@ -88,8 +91,10 @@ private:
     QLocalSocket shell_;
     QByteArray shellOutput_; // output of the running command so far
     QByteArray monitorInput_;
+    QByteArray monitorLog_; // the lines of the last exchange with the monitor
     QString unavailable_;
     QString failure_;
+    QString monitorFailure_;
 };
 
 } // namespace kestra::test
