@@ -160,8 +160,8 @@ TEST_F(FtdiSio, KestraCliLinksUploadsRequestsAndDumpsAnEeprom) {
     EXPECT_TRUE(request.startsWith(Effect + " v")) << request.toStdString();
     EXPECT_TRUE(request.contains(" = 512\n")) << request.toStdString();
 
-    cli("dump-eeprom 50 /tmp/50.bin");
-    const GuestResult dump = guest("od -An -v -tx1 /tmp/50.bin | tr -d ' \\n'");
+    cli("dump-eeprom 50 \"$TMPDIR/50.bin\"");
+    const GuestResult dump = guest("od -An -v -tx1 \"$TMPDIR/50.bin\" | tr -d ' \\n'");
     EXPECT_EQ(dump.output.toUpper(), sim->command("eeprom 50 hex"))
         << "all 16,384 bytes came through the driver";
 }
@@ -217,7 +217,7 @@ TEST_F(FtdiSio, TheEditorLinksUploadsAndReadsBackAnUploadFollowedAtOnceByGetStor
 
 TEST_F(FtdiSio, KestraCliUnpluggedDuringADumpSaysDisconnectedOnce) {
     // The dump takes its line time, so the cable comes out while it flows.
-    vm->begin(Cli + " dump-eeprom 50 /tmp/cut.bin 2>&1");
+    vm->begin(Cli + " dump-eeprom 50 \"$TMPDIR/cut.bin\" 2>&1");
     QElapsedTimer waited;
     waited.start();
     auto dumpAsked = [] {

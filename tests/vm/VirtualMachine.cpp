@@ -26,7 +26,8 @@ constexpr char Marker = '\x1e';
 // The guest's first program. Kernel messages go to the first serial port
 // (the console), commands come and go on the second one. Each command runs
 // in a chroot of the host's root, which has the guest's own /proc, /sys,
-// /dev, /tmp and /run over it; its output is followed by the marker and its
+// /dev and /run over it (the host's /tmp stays visible: a build may be
+// there), its scratch folder /run/tmp; its output is followed by the marker and its
 // exit code.
 const char Init[] = R"(#!/bin/busybox sh
 /bin/busybox --install -s /bin
@@ -45,10 +46,9 @@ mount -t devtmpfs devtmpfs /host/dev
 mkdir -p /host/dev/shm /host/dev/pts
 mount -t tmpfs shm /host/dev/shm
 mount -t devpts devpts /host/dev/pts
-mount -t tmpfs tmp /host/tmp
 mount -t tmpfs run /host/run
-mkdir -m 700 /host/tmp/runtime
-chmod 1777 /host/tmp
+mkdir -m 1777 /host/run/tmp
+mkdir -m 700 /host/run/runtime
 # udev as on a desktop: Debian's rules and the test's own, then every device
 # that is there already.
 udev=@UDEV@
@@ -65,9 +65,10 @@ exec /bin/sh /shell </dev/ttyS1 >/dev/ttyS1 2>&1
 
 const char Shell[] = R"(printf '\036ready\n'
 while IFS= read -r line; do
-    env -i HOME=/tmp PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin:@UDEV@/bin LANG=C.UTF-8 \
-        QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/runtime SYSTEMD_IGNORE_CHROOT=1 \
-        chroot /host /bin/sh -c "cd /tmp && $line" </dev/null
+    env -i HOME=/run/tmp TMPDIR=/run/tmp XDG_RUNTIME_DIR=/run/runtime LANG=C.UTF-8 \
+        PATH=/usr/local/bin:/usr/bin:/bin:/usr/sbin:/sbin:@UDEV@/bin \
+        QT_QPA_PLATFORM=offscreen SYSTEMD_IGNORE_CHROOT=1 \
+        chroot /host /bin/sh -c "cd /run/tmp && $line" </dev/null
     printf '\036%s\n' "$?"
 done
 poweroff -f

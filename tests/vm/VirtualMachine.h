@@ -58,8 +58,8 @@ public:
     const QString& unavailable() const { return unavailable_; }
     const QString& failure() const { return failure_; }
 
-    // Runs a command line of the host's /bin/sh in the guest (as root,
-    // working folder /tmp, standard input /dev/null) to its end.
+    // Runs a command line of the host's /bin/sh in the guest (as root, in
+    // the scratch folder $TMPDIR, standard input /dev/null) to its end.
     GuestResult run(const QString& command, int timeLimitMs = 120000);
     // The same in steps: start it, wait for a line of its output, collect
     // the rest when it ends.
