@@ -54,7 +54,8 @@ mkdir -m 700 /host/run/runtime
 udev=@UDEV@
 export SYSTEMD_IGNORE_CHROOT=1
 mkdir -p /host/run/udev/rules.d
-cp /host$udev/lib/udev/rules.d/*.rules /rules/* /host/run/udev/rules.d/
+cp /rules/* /host/run/udev/rules.d/
+chroot /host /bin/sh -c "cp $udev/lib/udev/rules.d/*.rules /run/udev/rules.d/"
 chroot /host /bin/bash -c "exec -a systemd-udevd $udev/bin/udevadm --daemon" ||
     echo "udev did not start"
 chroot /host $udev/bin/udevadm trigger --action=add
