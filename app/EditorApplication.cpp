@@ -1,5 +1,6 @@
 #include "app/EditorApplication.h"
 
+#include "catalogue/Catalogue.h"
 #include "core/DebugLog.h"
 
 namespace kestra {
@@ -8,6 +9,7 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
     : backends_(std::move(options), true), ownsDialogs_(installDialogs) {
     if (ownsDialogs_)
         Dialogs::setInstance(&dialogs_);
+    connection_.setKnownEffects(Catalogue().knownEffects());
     mainWindow_ = std::make_unique<MainWindow>(connection_, parameters_);
     dialogs_.setParent(mainWindow_.get());
     firmwareWindow_ = std::make_unique<FirmwareWindow>(connection_);

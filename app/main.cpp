@@ -21,6 +21,12 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     kestra::EditorApplication editor(true, *options);
+    // Closing the main window unlinks; the program ends once the last bytes
+    // (Live off, an upload still on its way) have left and the device is
+    // closed.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed,
+                     [&editor] { editor.connection().whenClosed([] { QApplication::quit(); }); });
     editor.show();
     return QApplication::exec();
 }

@@ -7,6 +7,7 @@
 //               [--paths stored,request,eeprom,upgrade]
 #include "EditorSession.h"
 #include "firmware/FirmwareImage.h"
+#include "operations/PedalOperations.h"
 #include "pedal/virtual_pedal.h"
 #include "protocol/Inbound.h"
 #include "ui/ConsoleWindow.h"
@@ -18,11 +19,14 @@
 #include <QCommandLineParser>
 #include <QHash>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
 #include <QMetaEnum>
 #include <QPlainTextEdit>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTextDocument>
+#include <QTimer>
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
@@ -220,12 +224,14 @@ struct LineTime {
     qint64 pedalBytes = 0;
     int bitsPerByte = 10;
     int replies = 0;
+    // A pause the pedal needs on the way (the bypass settle before an upload).
+    int pauseMs = 0;
 
     double bytesMs(qint64 bytes) const {
         return static_cast<double>(bytes * bitsPerByte) * 1000.0 / PedalBaudRate;
     }
     double ms() const {
-        return bytesMs(hostBytes + pedalBytes) + replies * Connection::LatencyTimerMs;
+        return bytesMs(hostBytes + pedalBytes) + replies * Connection::LatencyTimerMs + pauseMs;
     }
 };
 
@@ -287,6 +293,8 @@ void report(const char* title, const char* until, const std::vector<PathProbe::S
         lineMs, line.hostBytes, line.bytesMs(line.hostBytes), line.pedalBytes,
         line.bytesMs(line.pedalBytes), line.bitsPerByte, line.replies,
         line.replies == 1 ? "y" : "ies", Connection::LatencyTimerMs);
+    if (line.pauseMs > 0)
+        std::printf("                 and the pedal's %d ms pause\n", line.pauseMs);
     std::printf("  ratio          %.2f (median elapsed / line time)\n", median(elapsed) / lineMs);
     std::printf("  stall          1 ms timer's longest gap: median %.1f ms, max %.1f ms\n",
                 median(gaps), maxOf(gaps));
@@ -380,6 +388,63 @@ public:
         report("Request", "the values applied in the parameter window", samples,
                {byteCount(writes), answerBytes(session_.pedalStateText(), writes), 10, 1},
                probe_.takeCosts(4));
+    }
+
+    // Upload Selected Effect of the stored effect, to "Upload complete" in
+    // the status label and, with Edit After Upload, to the parameter window
+    // live again. The reference is the line time of the bytes out (Bypass
+    // and the image) and of "Upload complete", plus the bypass settle.
+    void upload(int runs) {
+        auto* status = session_.main().findChild<QLabel*>(QStringLiteral("status"));
+        ParameterWindow& window = parameterWindow();
+        auto* assign =
+            session_.control<QAbstractButton>(&session_.main(), QStringLiteral("Assign"));
+        const QString complete = QStringLiteral("Upload complete");
+        // The stored effect chosen in the list, as the player picks it.
+        for (const char* name : {"Categories", "Effects"}) {
+            auto* list = session_.control<QListWidget>(&session_.main(), QString::fromLatin1(name));
+            const QString entry = QString::fromLatin1(name) == QLatin1String("Categories")
+                                      ? QStringLiteral("Modulation")
+                                      : QString::fromLatin1(BenchEffect);
+            const auto items = list->findItems(entry, Qt::MatchExactly);
+            if (items.size() != 1)
+                throw std::runtime_error("no " + entry.toStdString() + " to choose");
+            emit list->itemClicked(items[0]);
+        }
+        for (const bool toLive : {false, true}) {
+            std::vector<PathProbe::Sample> samples;
+            QStringList writes;
+            const QMetaObject::Connection shown = QObject::connect(
+                &session_.connection(), &Connection::stateChanged, [&](Connection::State state) {
+                    if (toLive && state == Connection::State::Linked && assign->isEnabled() &&
+                        status->text() == complete)
+                        probe_.markResult();
+                });
+            QTimer watch;
+            watch.setInterval(0);
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                if (!toLive && status->text() == complete)
+                    probe_.markResult();
+            });
+            for (int i = 0; i < runs; ++i) {
+                status->clear();
+                clearConsole();
+                session_.pedal.clearWrites();
+                watch.start();
+                samples.push_back(probe_.run(
+                    [this] { click(&session_.main(), QStringLiteral("Upload Selected Effect")); },
+                    toLive ? &window : nullptr, 10000));
+                watch.stop();
+                checkNoError();
+                writes = session_.pedal.writes();
+                session_.settle(Connection::State::Linked);
+            }
+            QObject::disconnect(shown);
+            const qint64 out = byteCount(writes.mid(0, 2));
+            report("Upload Selected Effect", toLive ? "live editing" : "Upload complete", samples,
+                   {out, static_cast<qint64>(complete.size()), 10, 1, BypassSettleMs},
+                   probe_.takeCosts(4));
+        }
     }
 
     void readEeprom(int runs) {
@@ -531,7 +596,7 @@ int main(int argc, char** argv) {
     const QCommandLineOption eepromRuns("eeprom-runs", "Runs of Read EEPROM.", "N", "5");
     const QCommandLineOption upgradeRuns("upgrade-runs", "Runs of the firmware upgrade.", "N", "3");
     const QCommandLineOption paths("paths", "Paths to run, comma separated.", "list",
-                                   "stored,request,eeprom,upgrade");
+                                   "stored,request,upload,eeprom,upgrade");
     options.addOptions({runs, eepromRuns, upgradeRuns, paths});
     options.process(app);
     const QStringList chosen = options.value(paths).split(',', Qt::SkipEmptyParts);
@@ -544,9 +609,8 @@ int main(int argc, char** argv) {
         bench.start();
         std::printf(
             "Editor paths on the virtual pedal, wire timing on, 115200 baud, latency timer %d ms.\n"
-            "The virtual pedal takes the editor's bytes at once and sends its own at the line\n"
-            "rate through the bridge's latency timer: where the editor writes much, the elapsed\n"
-            "time stays below the line time; the hardware would add the bytes out.\n"
+            "The virtual pedal takes the editor's bytes and sends its own at the line rate, the\n"
+            "latter through the bridge's latency timer.\n"
             "Stalls are wall time (CPU time beside): on a busy machine they include the time\n"
             "the process waited for a core.\n\n",
             kestra::Connection::LatencyTimerMs);
@@ -554,6 +618,8 @@ int main(int argc, char** argv) {
             bench.getStoredEffect(count(runs));
         if (chosen.contains("request"))
             bench.request(count(runs));
+        if (chosen.contains("upload"))
+            bench.upload(count(runs));
         if (chosen.contains("eeprom"))
             bench.readEeprom(count(eepromRuns));
         if (chosen.contains("upgrade"))

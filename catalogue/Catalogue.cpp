@@ -58,6 +58,12 @@ std::optional<QString> Catalogue::effectName(int number, QString* error) const {
     return name;
 }
 
+std::function<bool(int)> Catalogue::knownEffects() const {
+    const qsizetype rows =
+        list(QString::fromLatin1(EffectListResource)).value_or(QStringList()).size();
+    return [rows](int number) { return number >= 1 && number < rows; };
+}
+
 std::optional<int> Catalogue::categoryOf(const QString& effectName) const {
     for (int c = 0; c < CategoryCount; ++c) {
         const std::optional<QStringList> members = categoryEffects(c);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <optional>
 
 namespace kestra {
@@ -63,6 +64,9 @@ public:
     // The catalogue name of effect number n; nothing for 0 (no effect) and
     // numbers the catalogue does not know.
     std::optional<QString> effectName(int number, QString* error = nullptr) const;
+    // Whether a number is one of the catalogue's effects (0 is no effect), as
+    // read once now; for the framer, which reads joined status texts with it.
+    std::function<bool(int)> knownEffects() const;
     // The first category holding effectName, or nothing when none does.
     std::optional<int> categoryOf(const QString& effectName) const;
     // The image of an effect as hex text (its first line).

@@ -472,8 +472,7 @@ void CliSession::writeFirmware(const QString& imageName) {
                                                         "pedal's bootloader still listens: "
                                                         "switch it off and on to play it."));
             case Outcome::Failed:
-                return failed(result.erased ? upgradeStoppedMessage(result.message)
-                                            : upgradeNotStartedMessage(result.message));
+                return failed(upgradeFailureMessage(result));
             case Outcome::Lost:
                 return failed(upgradeLostMessage(result.erased));
             case Outcome::Cancelled:

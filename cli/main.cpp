@@ -1,5 +1,6 @@
 // kestra-cli: one command against the pedal, for scripts. Links only the
 // layers below the windows: no Qt Widgets.
+#include "catalogue/Catalogue.h"
 #include "cli/CliSession.h"
 #include "port/Backends.h"
 
@@ -44,6 +45,7 @@ int main(int argc, char* argv[]) {
     }
     kestra::Backends backends(*options, false);
     kestra::Connection connection(backends.port());
+    connection.setKnownEffects(kestra::Catalogue().knownEffects());
     kestra::CliSession session(connection, out, err, [&in]() -> std::optional<QString> {
         QString line;
         if (!in.readLineInto(&line))
@@ -54,8 +56,11 @@ int main(int argc, char* argv[]) {
                      [](kestra::Connection::State state) {
                          upgrading = state == kestra::Connection::State::Upgrading;
                      });
-    QObject::connect(&session, &kestra::CliSession::finished,
-                     [](int code) { QCoreApplication::exit(code); });
+    // The program ends once the last bytes (Live off, an upload's tail) have
+    // left and the device is closed.
+    QObject::connect(&session, &kestra::CliSession::finished, [&connection](int code) {
+        connection.whenClosed([code] { QCoreApplication::exit(code); });
+    });
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);
     QTimer::singleShot(0, &session, [&] { session.start(arguments); });

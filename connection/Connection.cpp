@@ -28,7 +28,9 @@ Connection::Connection(Port& port, QObject* parent)
     stepTimer_ = clock_.createTimer([this] {
         if (running_ && running_->waitingForTimer) {
             running_->waitingForTimer = false;
-            ++running_->step;
+            if (!running_->waitingForGap)
+                ++running_->step;
+            running_->waitingForGap = false;
         }
         advance();
     });
@@ -70,6 +72,10 @@ PortResult Connection::link(const PortDevice& device, std::optional<Exchange> fi
     if (isOpen())
         return PortResult::failure(PortResult::Error::Failed,
                                    QStringLiteral("the pedal is linked already"));
+    if (closing_)
+        return PortResult::failure(PortResult::Error::Failed,
+                                   QStringLiteral("the last bytes of the link before are still "
+                                                  "on their way to the pedal"));
     debugLog(QStringLiteral("serial number: ") + device.serialNumber);
     if (PortResult opened = port_.open(device); !opened.ok()) {
         debugLog(opened.detail);
@@ -119,22 +125,45 @@ bool Connection::unlink(QString* why) {
     }
     const bool applicationListens = !bootloaderLine_;
     const std::vector<Exchange::Finished> cancelled = stopAll();
-    if (applicationListens) {
-        // Live off only to the application: a listening bootloader would take
-        // the bytes for a command.
-        if (const PortResult off = port_.write(frames::liveMode(false).bytes()); !off.ok())
-            debugLog(off.detail);
-    }
-    if (const PortResult closed = port_.close(); !closed.ok())
-        debugLog(closed.detail); // the handle is gone either way
-    bootloaderLine_ = false;
+    // What is on its way (an upload, say) is let leave, then Live off, then
+    // the device closes. Live off only to the application: a listening
+    // bootloader would take the bytes for a command.
+    Exchange closing(QStringLiteral("closing"));
+    if (applicationListens)
+        closing.frame(frames::liveMode(false));
+    closing.then([this] {
+        closePort();
+        return StepResult::next();
+    });
+    closing_ = true;
     setState(State::Unlinked);
     for (const Exchange::Finished& finished : cancelled)
         notifications_.push_back([finished] {
             finished({ExchangeResult::Outcome::Cancelled, QString()});
         });
-    deliver();
+    enqueue({std::move(closing), false});
     return true;
+}
+
+void Connection::closePort() {
+    stopAll();
+    draining_ = false;
+    if (const PortResult closed = port_.close(); !closed.ok())
+        debugLog(closed.detail); // the handle is gone either way
+    bootloaderLine_ = false;
+    closing_ = false;
+    for (std::function<void()>& done : whenClosed_)
+        notifications_.push_back(std::move(done));
+    whenClosed_.clear();
+}
+
+void Connection::whenClosed(std::function<void()> done) {
+    if (closing_) {
+        whenClosed_.push_back(std::move(done));
+        return;
+    }
+    notifications_.push_back(std::move(done));
+    deliver();
 }
 
 bool Connection::run(Exchange exchange, QString* why) {
@@ -204,10 +233,68 @@ void Connection::runSteps() {
             running_->latencyAtStart = latencyMs_;
             queue_.pop_front();
         }
-        if (running_->awaiting || running_->waitingForTimer || !runStep())
+        if (running_->awaiting || running_->waitingForTimer || (draining_ && !mayOverlapDrain()) ||
+            !runStep())
             break;
     }
     schedulePoll();
+}
+
+bool Connection::mayOverlapDrain() const {
+    const auto& steps = running_->job.exchange.steps();
+    if (running_->step >= steps.size())
+        return false; // an exchange ends once its bytes have left
+    const Exchange::Step& step = steps[running_->step];
+    return std::holds_alternative<Exchange::AwaitStep>(step) ||
+           (bootloaderLine_ && std::holds_alternative<Exchange::WriteStep>(step));
+}
+
+void Connection::startDrain(qsizetype bytes) {
+    const qint64 now = clock_.elapsedMs();
+    const LineSettings line =
+        bootloaderLine_ ? LineSettings::bootloader() : LineSettings::application();
+    lineBusyUntilMs_ = std::max(lineBusyUntilMs_, now) + (line.microseconds(bytes) + 999) / 1000;
+    drainDeadlineMs_ = lineBusyUntilMs_ + DrainSlackMs;
+    draining_ = true;
+    checkDrain(now);
+}
+
+void Connection::checkDrain(qint64 now) {
+    if (!draining_ || !port_.isOpen())
+        return;
+    bool done = false;
+    const PortResult result = port_.drained(done);
+    if (!result.ok()) {
+        draining_ = false;
+        if (result.error == PortResult::Error::Disconnected) {
+            markLost(result.detail);
+        } else {
+            debugLog(result.detail);
+            if (running_)
+                finishRunning({ExchangeResult::Outcome::Failed, result.detail});
+        }
+        return;
+    }
+    if (done) {
+        draining_ = false;
+        lineIdleSinceMs_ = now;
+        quickPollUntilMs_ = now + AfterWriteMs;
+        return;
+    }
+    if (now < drainDeadlineMs_)
+        return;
+    draining_ = false;
+    lineIdleSinceMs_ = now;
+    debugLog(QStringLiteral("the last write had not left after %1 ms")
+                 .arg(now - (drainDeadlineMs_ - DrainSlackMs) + DrainSlackMs));
+    if (closing_) {
+        closePort();
+        return;
+    }
+    if (running_)
+        finishRunning({ExchangeResult::Outcome::Failed,
+                       QStringLiteral("The pedal did not take what the editor sent. Check the "
+                                      "cable, then choose Unlink and Link again.")});
 }
 
 bool Connection::runStep() {
@@ -225,7 +312,20 @@ bool Connection::runStep() {
         if (goOn && (static_cast<int>(purge->what) & static_cast<int>(Purge::Receive)))
             framer_.clear();
     } else if (const auto* write = std::get_if<Exchange::WriteStep>(&step)) {
+        // The application would take two frames closer than this for one.
+        const qint64 wait = lineIdleSinceMs_ + FrameGapMs - clock_.elapsedMs();
+        if (!bootloaderLine_ && wait > 0) {
+            run.waitingForTimer = true;
+            run.waitingForGap = true;
+            stepTimer_->start(static_cast<int>(wait));
+            return false;
+        }
         goOn = portCall(port_.write(write->bytes));
+        if (goOn && running_ && running_->id == id) {
+            ++running_->step;
+            startDrain(write->bytes.size());
+            return true;
+        }
     } else if (const auto* pause = std::get_if<Exchange::PauseStep>(&step)) {
         run.waitingForTimer = true;
         stepTimer_->start(pause->ms);
@@ -266,12 +366,17 @@ bool Connection::runStep() {
 bool Connection::portCall(const PortResult& result) {
     if (result.ok())
         return true;
+    if (closing_) {
+        debugLog(result.detail);
+        closePort();
+        return false;
+    }
     if (result.error == PortResult::Error::Disconnected) {
         markLost(result.detail);
     } else {
         debugLog(result.detail);
         if (running_)
-            finishRunning({ExchangeResult::Outcome::Failed, result.detail});
+            finishRunning({ExchangeResult::Outcome::Failed, result.detail, true});
     }
     return false;
 }
@@ -327,12 +432,14 @@ void Connection::schedulePoll() {
         pollTimer_->stop();
         return;
     }
-    const bool awaiting = running_ && running_->awaiting;
-    const int period = !awaiting         ? IdlePollMs
+    const bool awaiting =
+        (running_ && running_->awaiting) || clock_.elapsedMs() < quickPollUntilMs_;
+    const int period = draining_         ? DrainPollMs
+                       : !awaiting       ? IdlePollMs
                        : bootloaderLine_ ? BootloaderAwaitPollMs
                                          : AwaitPollMs;
     // A shorter wait than the one pending wins; a longer one leaves it.
-    if (!pollTimer_->isActive() || awaiting)
+    if (!pollTimer_->isActive() || awaiting || draining_)
         pollTimer_->start(period);
 }
 
@@ -366,7 +473,10 @@ void Connection::poll() {
         } else {
             messages = framer_.silence(now);
         }
-        dispatch(std::move(messages));
+        // Once unlinked nobody listens: only the last bytes still leave.
+        if (!closing_)
+            dispatch(std::move(messages));
+        checkDrain(now);
         checkDeadline(now);
         runSteps();
     }
@@ -423,7 +533,12 @@ void Connection::checkDeadline(qint64 now) {
 void Connection::markLost(const QString& detail) {
     debugLog(detail);
     debugLog(QStringLiteral("the pedal was disconnected"));
+    if (closing_) {
+        closePort(); // unlinked already
+        return;
+    }
     const std::vector<Exchange::Finished> stopped = stopAll();
+    draining_ = false;
     port_.close();
     bootloaderLine_ = false;
     setState(State::Lost);

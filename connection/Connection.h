@@ -12,6 +12,7 @@
 
 #include <QObject>
 #include <deque>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -48,11 +49,29 @@ public:
     // point of its period: reading every millisecond takes each one about a
     // millisecond sooner than every two would.
     static constexpr int BootloaderAwaitPollMs = 1;
+    // The pedal's application ends a frame where the line has been idle
+    // this long, so two frames are never written closer together.
+    static constexpr int FrameGapMs = 1;
+    // How often the port is asked whether a write has left.
+    static constexpr int DrainPollMs = 1;
+    // A write that has not left this long after the line could have carried
+    // it never will (a stalled bridge, a line held by flow control): its
+    // exchange ends with a message. Far above the latency of any USB host.
+    static constexpr int DrainSlackMs = 1000;
+    // After a write has left, the line is read as often as while a reply is
+    // awaited for this long: what the pedal sends in answer to a frame
+    // nobody awaits ("Upload complete") comes within it.
+    static constexpr int AfterWriteMs = 50;
 
     explicit Connection(Port& port, QObject* parent = nullptr);
     ~Connection() override;
 
     Port& port() { return port_; }
+    // Which effect numbers the pedal's status texts may carry (the
+    // catalogue's), to read status texts that arrive joined.
+    void setKnownEffects(std::function<bool(int)> known) {
+        framer_.setKnownEffects(std::move(known));
+    }
     State state() const { return state_; }
     // The device is open (from Linking to Upgrading).
     bool isOpen() const;
@@ -71,8 +90,14 @@ public:
     PortResult link(const PortDevice& device, std::optional<Exchange> first = std::nullopt);
     // Ends the link from any state but Upgrading: whatever runs ends as
     // Cancelled, a linked application gets Live off, the device is closed.
-    // False (and why) while the bootloader is being written.
+    // False (and why) while the bootloader is being written. The state is
+    // Unlinked at once; a write still on its way (an upload) is let finish,
+    // then Live off, then the device closes (see whenClosed).
     bool unlink(QString* why = nullptr);
+    // Calls done once the device is closed: at once unless an unlink still
+    // lets the last bytes leave. The program ends from here, so that
+    // closing the editor never cuts an upload short.
+    void whenClosed(std::function<void()> done);
     // Whether the program may end now; false (and why) during an upgrade.
     bool mayClose(QString* why = nullptr) const;
 
@@ -104,6 +129,9 @@ private:
         quint64 id = 0;
         std::size_t step = 0;
         bool waitingForTimer = false;
+        // The timer holds a write back until the line has been idle for a
+        // frame gap: the step runs again when it fires.
+        bool waitingForGap = false;
         bool awaiting = false;
         qint64 deadlineMs = 0;
         qint64 lastByteMs = 0;
@@ -123,6 +151,14 @@ private:
     void runSteps();
     // One step of the running job; false when it waits.
     bool runStep();
+    // Whether the running job's next step may start while a write drains:
+    // an await (the answer may come as soon as the bytes are in), or a
+    // write to the bootloader, which reads a byte stream.
+    bool mayOverlapDrain() const;
+    // A write went to the port: its bytes are on their way.
+    void startDrain(qsizetype bytes);
+    void checkDrain(qint64 now);
+    void closePort();
     void finishRunning(ExchangeResult result);
     void switchLine(bool bootloader);
     void poll();
@@ -158,6 +194,18 @@ private:
     std::deque<std::function<void()>> notifications_;
     std::unique_ptr<ClockTimer> pollTimer_;
     std::unique_ptr<ClockTimer> stepTimer_;
+    // A write whose bytes have not all left; when its time limit ends it,
+    // and until when the line needs to carry everything written.
+    bool draining_ = false;
+    qint64 drainDeadlineMs_ = 0;
+    qint64 lineBusyUntilMs_ = 0;
+    // When the last write was seen to have left.
+    qint64 lineIdleSinceMs_ = std::numeric_limits<qint64>::min() / 2;
+    // Read at the await period until then.
+    qint64 quickPollUntilMs_ = 0;
+    // Unlinked, but the device stays open until the last bytes have left.
+    bool closing_ = false;
+    std::vector<std::function<void()>> whenClosed_;
 };
 
 // The message for the player when the pedal went away.

@@ -35,6 +35,9 @@ struct ExchangeResult {
     Outcome outcome = Outcome::Completed;
     // Failed: the step's reason; TimedOut: what was awaited.
     QString message;
+    // Failed because the port refused a call: message is the driver's text,
+    // for the debug log, not for the player.
+    bool portFailed = false;
 
     bool completed() const { return outcome == Outcome::Completed; }
 };

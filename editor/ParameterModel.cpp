@@ -171,10 +171,12 @@ std::optional<HexFrame> ParameterModel::setSource(int parameter, int code) {
     if (!valid(parameter))
         return std::nullopt;
     const auto slot = static_cast<std::size_t>(parameter);
+    const bool unassigning = code == NoAssignment && sources_[slot] != NoAssignment;
     sources_[slot] = code;
-    if (code != NoAssignment || !reverse_[slot])
+    if (!unassigning || !reverse_[slot])
         return std::nullopt;
-    // Without a source the direction means nothing: the pedal forgets it too.
+    // Unassigned, the direction is cleared: the pedal forgets it too. A
+    // parameter already without a source keeps the flag a file gave it.
     reverse_[slot] = false;
     const HexFrame frame = frames::reverse(false, parameter);
     debugLog(frame.text);
@@ -187,6 +189,12 @@ bool ParameterModel::reversed(int parameter) const {
 
 std::optional<HexFrame> ParameterModel::setReversed(int parameter, bool on) {
     if (!valid(parameter) || source(parameter) == NoAssignment)
+        return std::nullopt;
+    return loadReversed(parameter, on);
+}
+
+std::optional<HexFrame> ParameterModel::loadReversed(int parameter, bool on) {
+    if (!valid(parameter))
         return std::nullopt;
     reverse_[static_cast<std::size_t>(parameter)] = on;
     const HexFrame frame = frames::reverse(on, parameter);

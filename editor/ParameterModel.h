@@ -77,8 +77,12 @@ public:
     // tells the pedal so is returned then.
     std::optional<HexFrame> setSource(int parameter, int code);
     bool reversed(int parameter) const;
-    // The Reverse frame; nothing for an unassigned parameter.
+    // The Reverse frame; nothing for an unassigned parameter, whose box a
+    // player cannot reach.
     std::optional<HexFrame> setReversed(int parameter, bool on);
+    // A configuration file's flag, taken as the file says whatever the
+    // source: the pedal keeps a direction for a parameter without one.
+    std::optional<HexFrame> loadReversed(int parameter, bool on);
     int led(int readback) const;
     void setLed(int readback, int code);
     int bypassSource() const { return bypassSource_; }

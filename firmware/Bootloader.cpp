@@ -255,6 +255,14 @@ QString upgradeStoppedMessage(const QString& failure) {
         .arg(failure);
 }
 
+QString upgradeStartUnconfirmedMessage(const QString& failure) {
+    return QStringLiteral(
+               "The new firmware was written and verified, but the pedal did not confirm that "
+               "it started it: %1.\n\n"
+               "Switch the pedal off and on: it starts the new firmware. Then choose Link.")
+        .arg(failure);
+}
+
 QString upgradeNotStartedMessage(const QString& failure) {
     return QStringLiteral(
                "The firmware upgrade stopped before anything was erased: %1.\n\n"
@@ -415,7 +423,8 @@ Exchange readInstalledVersion(std::shared_ptr<BootloaderFacts> facts,
 }
 
 Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgress progress,
-                         std::function<void(const ExchangeResult&)> done) {
+                         std::function<void(const ExchangeResult&)> done,
+                         std::function<void()> readyToStart) {
     Exchange exchange(UpgradeName);
     exchange.forBootloader();
     Steps steps(exchange);
@@ -476,6 +485,11 @@ Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgr
     steps.readBack(bootloader::VersionRecordAddress, versionRecord(version).mid(1, 8),
                    QStringLiteral(" of the version record"));
 
+    if (readyToStart)
+        exchange.then([readyToStart] {
+            readyToStart();
+            return StepResult::next();
+        });
     steps.log(QString());
     steps.log(QStringLiteral("SEND GO COMMAND"));
     steps.command(bootloader::Go, QStringLiteral("the Go command"));

@@ -97,8 +97,11 @@ using UpgradeProgress = std::function<void(UpgradePhase phase, int bytes, int to
 // valid record; a difference read back stops it before the record. The
 // exchange's failure message names the step and what the bootloader did
 // ("the bootloader refused the data of chunk 3 of 162 (NOT ACK)").
+// readyToStart is called once the version record has been read back, just
+// before Go: from then on the new firmware is whole.
 Exchange firmwareUpgrade(const FirmwareChunks& chunks, int version, UpgradeProgress progress,
-                         std::function<void(const ExchangeResult&)> done);
+                         std::function<void(const ExchangeResult&)> done,
+                         std::function<void()> readyToStart = {});
 
 // What the player reads when the bootloader did not answer the handshake.
 QString bootloaderFailedMessage();
@@ -106,6 +109,8 @@ QString bootloaderFailedMessage();
 QString upgradeStoppedMessage(const QString& failure);
 // ... and when it stopped before anything was erased.
 QString upgradeNotStartedMessage(const QString& failure);
+// ... and when it stopped at Go, with the new firmware written and verified.
+QString upgradeStartUnconfirmedMessage(const QString& failure);
 // ... and when the pedal was disconnected during the upgrade.
 QString upgradeLostMessage(bool firmwareIncomplete);
 // Why Upgrade Firmware does nothing while the bootloader does not listen.

@@ -1,6 +1,7 @@
 #include "firmware/FirmwareUpgrade.h"
 
 #include "core/DebugLog.h"
+#include "protocol/Frames.h"
 
 #include <memory>
 
@@ -9,6 +10,9 @@ namespace kestra {
 namespace {
 
 using Outcome = UpgradeResult::Outcome;
+
+// The application answers Get stored effect at once; the ROM never does.
+constexpr int ApplicationProbeTimeLimitMs = 500;
 
 // One try's state, shared by the callbacks of its exchanges: the caller
 // need not outlive them.
@@ -19,12 +23,13 @@ struct Try {
     UpgradeHooks hooks;
     std::shared_ptr<BootloaderFacts> facts = std::make_shared<BootloaderFacts>();
     bool erased = false;
+    bool verified = false;
 };
 using TryPtr = std::shared_ptr<Try>;
 
 void finish(const TryPtr& t, Outcome outcome, const QString& message = {}) {
     if (t->hooks.finished)
-        t->hooks.finished({outcome, message, t->erased});
+        t->hooks.finished({outcome, message, t->erased, t->verified});
 }
 
 void finish(const TryPtr& t, const ExchangeResult& result) {
@@ -57,8 +62,10 @@ void write(const TryPtr& t) {
         if (t->hooks.progress)
             t->hooks.progress(phase, bytes, total);
     };
-    runNext(t, firmwareUpgrade(t->chunks, t->version, std::move(progress),
-                               [t](const ExchangeResult& result) { finish(t, result); }));
+    runNext(t, firmwareUpgrade(
+                   t->chunks, t->version, std::move(progress),
+                   [t](const ExchangeResult& result) { finish(t, result); },
+                   [t] { t->verified = true; }));
 }
 
 void ask(const TryPtr& t) {
@@ -97,17 +104,53 @@ bool startFirmwareUpgrade(Connection& connection, const QByteArray& image, int v
         debugLog(QStringLiteral("not started: the pedal is not in Firmware Upgrade Mode"));
         return false;
     }
+    const bool askApplication = hooks.applicationMayRun;
     auto t = std::make_shared<Try>(
         Try{connection, splitFirmwareIntoChunks(image), version, std::move(hooks)});
     // Every try starts in step with the ROM, whatever the last one left.
-    return resynchronise(
-        connection,
-        [t](const ExchangeResult& result) {
-            if (!result.completed())
+    const auto synchronise = [t](QString* refused) {
+        return resynchronise(
+            t->connection,
+            [t](const ExchangeResult& result) {
+                if (!result.completed())
+                    return finish(t, result);
+                check(t);
+            },
+            refused);
+    };
+    if (!askApplication)
+        return synchronise(why);
+    // The bootloader's bytes at even parity would reach a running
+    // application as garbage: it is asked first, at its own settings.
+    Exchange probe(QStringLiteral("Firmware Upgrade"));
+    probe.forBootloader()
+        .line(LineSettings::application())
+        .latencyTimer(Connection::LatencyTimerMs)
+        .frame(frames::getStoredEffect())
+        .awaitReply(ReplyShape::textLinesRestIgnored(4), ApplicationProbeTimeLimitMs,
+                    QStringLiteral("the request for its stored effect"), nullptr)
+        .onFinished([t, synchronise](const ExchangeResult& result) {
+            if (result.completed()) {
+                debugLog(QStringLiteral("the new firmware runs: the upgrade is complete"));
+                t->erased = true;
+                t->verified = true;
+                return finish(t, Outcome::Completed);
+            }
+            if (result.outcome != ExchangeResult::Outcome::TimedOut)
                 return finish(t, result);
-            check(t);
-        },
-        why);
+            debugLog(QStringLiteral("the application did not answer: the bootloader listens"));
+            QString refused;
+            if (!synchronise(&refused))
+                finish(t, Outcome::Failed, refused);
+        });
+    return t->connection.run(std::move(probe), why);
+}
+
+QString upgradeFailureMessage(const UpgradeResult& result) {
+    if (result.verified)
+        return upgradeStartUnconfirmedMessage(result.message);
+    return result.erased ? upgradeStoppedMessage(result.message)
+                         : upgradeNotStartedMessage(result.message);
 }
 
 QString upgradeQuestion(const BootloaderFacts& facts, int version) {

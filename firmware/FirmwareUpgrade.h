@@ -28,13 +28,24 @@ struct UpgradeResult {
     // The flash was erased in this try: unless it completed, the pedal's
     // firmware is incomplete.
     bool erased = false;
+    // Written and read back whole: only the start of the new firmware is
+    // unconfirmed when it did not complete.
+    bool verified = false;
 };
+
+// What the player reads when a try failed.
+QString upgradeFailureMessage(const UpgradeResult& result);
 
 struct UpgradeHooks {
     // Asked once the chip is known, before anything is erased; false stops.
     std::function<bool(const BootloaderFacts& facts)> confirm;
     UpgradeProgress progress;
     std::function<void(const UpgradeResult& result)> finished;
+    // The last try failed at Go after the firmware was verified: the new
+    // firmware may be running. The try then first asks the application, at
+    // its own line settings, and sends the bootloader's bytes only when it
+    // does not answer.
+    bool applicationMayRun = false;
 };
 
 // Starts a try on a pedal whose bootloader listens (the connection is in

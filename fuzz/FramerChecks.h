@@ -1,6 +1,7 @@
 // What any message out of the framer must be, whatever came in, and a
 // harness that drives one framer and checks its whole output: every byte fed
-// ends up in exactly one message, in order, less the held bytes setLine() and
+// ends up in exactly one message, in order (a frame or dump taken out of a
+// reply comes before the reply around it), less the held bytes setLine() and
 // clear() forget.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "protocol/MessageFramer.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,12 +72,14 @@ inline void checkMessage(const FramedMessage& m, MessageFramer::Line line,
                        shown(m.bytes));
         break;
     case Kind::EffectStatus: {
-        FUZZ_CHECK_MSG(application && m.bytes.size() >= 2 && m.bytes.size() <= 5, shown(m.bytes));
+        FUZZ_CHECK_MSG(application && m.bytes.size() >= 2 &&
+                           m.bytes.size() <= MessageFramer::StatusRunMax,
+                       shown(m.bytes));
         FUZZ_CHECK_MSG(m.bytes[0] == '1', shown(m.bytes));
         FUZZ_CHECK_MSG(std::all_of(m.bytes.begin() + 1, m.bytes.end(), isHexDigit), shown(m.bytes));
+        // The low 16 bits of the whole number.
         bool ok = false;
-        FUZZ_CHECK_MSG(m.number == m.bytes.mid(1).toInt(&ok, 16) && ok, shown(m.bytes));
-        FUZZ_CHECK_MSG(m.number >= 0 && m.number <= 0xFFFF, shown(m.bytes));
+        FUZZ_CHECK_MSG(m.number == m.bytes.mid(1).right(4).toInt(&ok, 16) && ok, shown(m.bytes));
         break;
     }
     case Kind::UploadComplete:
@@ -116,7 +120,7 @@ public:
     void feed(const QByteArray& bytes, qint64 delayMs) {
         now_ += delayMs;
         std::vector<FramedMessage> out = framer_.feed(bytes, now_);
-        stream_ += bytes;
+        pending_ += bytes;
         if (!bytes.isEmpty())
             lastByteMs_ = now_;
         take(std::move(out), Source::Feed);
@@ -129,18 +133,26 @@ public:
         take(framer_.silence(now_), Source::Silence);
         // Nothing is cut short before its time; after the longest limit
         // nothing is held.
+        qsizetype handed = 0;
+        for (const FramedMessage& m : output_)
+            handed += m.bytes.size();
         if (quiet < MessageFramer::StatusQuietMs)
-            FUZZ_CHECK(output_.size() == (deferred > 0 ? 1u : 0u));
+            FUZZ_CHECK(handed == deferred);
         if (quiet >= std::max(MessageFramer::FragmentTimeLimitMs, MessageFramer::ReplyQuietMs))
             FUZZ_CHECK(!framer_.holdsFragment());
+    }
+
+    void setKnownEffects(std::function<bool(int)> known) {
+        framer_.setKnownEffects(std::move(known));
     }
 
     void expectReply(const ReplyShape& shape) {
         const bool held = framer_.holdsFragment();
         framer_.expectReply(shape);
-        // A half-received reply was dropped; it comes with the next feed or silence.
+        // A half-received reply or held status text was dropped or read; it
+        // comes with the next feed or silence.
         if (held && !framer_.holdsFragment())
-            deferred_ = stream_.size() - delivered_;
+            deferred_ = pending_.size();
         awaited_ = shape;
         FUZZ_CHECK(framer_.awaitingReply());
     }
@@ -153,6 +165,8 @@ public:
 
     void setLine(Line line) {
         forgetHeld();
+        pending_.clear(); // and the deferred messages
+        deferred_ = 0;
         framer_.setLine(line);
         line_ = line;
         awaited_.reset();
@@ -171,8 +185,8 @@ public:
     void settle() {
         silence(1000);
         FUZZ_CHECK(!framer_.holdsFragment() && deferred_ == 0);
-        FUZZ_CHECK_MSG(delivered_ == stream_.size(),
-                       std::to_string(delivered_) + " of " + std::to_string(stream_.size()));
+        FUZZ_CHECK_MSG(pending_.isEmpty(),
+                       std::to_string(pending_.size()) + " bytes never handed over");
     }
 
 private:
@@ -180,13 +194,13 @@ private:
 
     void take(std::vector<FramedMessage> out, Source source) {
         using Kind = FramedMessage::Kind;
-        if (source != Source::Cancel && deferred_ > 0) {
-            FUZZ_CHECK(!out.empty() && out.front().kind == Kind::Dropped &&
-                       out.front().bytes.size() == deferred_);
-            deferred_ = 0;
-        }
+        qsizetype owed = source == Source::Cancel ? 0 : deferred_;
         for (const FramedMessage& m : out) {
             checkMessage(m, line_, awaited_);
+            if (owed > 0) {
+                FUZZ_CHECK_MSG(m.bytes.size() <= owed, "a deferred message too long");
+                owed -= m.bytes.size();
+            }
             if (m.kind == Kind::Reply) {
                 // Bytes complete a reply; only silence ends one short.
                 FUZZ_CHECK(m.complete == (source == Source::Feed));
@@ -194,30 +208,46 @@ private:
             }
             if (source == Source::Cancel)
                 FUZZ_CHECK(m.kind == Kind::Dropped);
-            FUZZ_CHECK_MSG(delivered_ + m.bytes.size() <= stream_.size() &&
-                               m.bytes ==
-                                   QByteArrayView(stream_).sliced(delivered_, m.bytes.size()),
-                           "a message out of order or never fed: " + shown(m.bytes));
-            delivered_ += m.bytes.size();
+            takeBytes(m.bytes);
         }
+        FUZZ_CHECK_MSG(owed == 0, "deferred messages missing");
+        if (source != Source::Cancel)
+            deferred_ = 0;
         FUZZ_CHECK(framer_.awaitingReply() == awaited_.has_value());
         output_ = std::move(out);
     }
 
-    // The held bytes are the last ones fed that are neither handed over nor
-    // waiting in a deferred drop.
+    // A message is the bytes at the front of those not handed over yet, or,
+    // for a frame or dump taken out of a reply, those at the first 0xAA or 0xAB.
+    void takeBytes(const QByteArray& bytes) {
+        qsizetype at = 0;
+        if (!pending_.startsWith(bytes)) {
+            const auto first = static_cast<std::uint8_t>(bytes[0]);
+            FUZZ_CHECK_MSG(line_ == Line::Application &&
+                               (first == RealtimeFrameType || first == EepromDumpType),
+                           "a message out of order or never fed: " + shown(bytes));
+            const qsizetype frame = pending_.indexOf(static_cast<char>(RealtimeFrameType));
+            const qsizetype dump = pending_.indexOf(static_cast<char>(EepromDumpType));
+            at = frame < 0 ? dump : dump < 0 ? frame : std::min(frame, dump);
+            FUZZ_CHECK_MSG(at > 0 && pending_.mid(at, bytes.size()) == bytes,
+                           "a message out of order or never fed: " + shown(bytes));
+        }
+        pending_.remove(at, bytes.size());
+    }
+
+    // The held bytes are those fed that are neither handed over nor waiting
+    // in a deferred message.
     void forgetHeld() {
-        const qsizetype held = stream_.size() - delivered_ - deferred_;
+        const qsizetype held = pending_.size() - deferred_;
         FUZZ_CHECK(held >= 0 && (held > 0) == framer_.holdsFragment());
-        stream_.chop(held);
+        pending_.chop(held);
     }
 
     MessageFramer framer_;
     Line line_ = Line::Application;
     std::optional<ReplyShape> awaited_;
-    QByteArray stream_;       // every byte fed, less those forgotten
-    qsizetype delivered_ = 0; // bytes of stream_ handed over so far
-    qsizetype deferred_ = 0;  // bytes of a drop that waits for the next feed or silence
+    QByteArray pending_;     // bytes fed and not handed over, less those forgotten
+    qsizetype deferred_ = 0; // bytes of messages that wait for the next feed or silence
     qint64 now_ = 0;
     qint64 lastByteMs_ = 0;
     std::vector<FramedMessage> output_;

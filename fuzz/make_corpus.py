@@ -75,70 +75,95 @@ def request_reply(parameters, overrides=()):
 
 
 def framer_seeds():
-    # Ops: 0..8 feed (length 0..48, pause 0..40), 9/10 silence, 11/12 expect
-    # a reply, 13 cancel, 14 line/clear/dump.
+    # The line, whether the catalogue's effect numbers are known; then ops:
+    # 0..8 feed (length 0..48, pause 0..40), 9/10 silence, 11/12 expect a
+    # reply, 13 cancel, 14 line/clear/dump.
     def feed(seed, data, pause=0):
         return seed.int(0, 0, 15).int(len(data), 0, 48).bytes(data).int(pause, 0, 40)
 
     def silence(seed, ms):
         return seed.int(9, 0, 15).int(ms, 0, 250)
 
-    s = Seed().bool(False)
+    s = Seed().bool(False).bool(True)
     feed(s, b"0111A")
     silence(s, 120)
     write("message_framer", "status_texts", s.build())
 
-    s = Seed().bool(False)
+    s = Seed().bool(False).bool(True)
     feed(s, REALTIME[:7])
     feed(s, REALTIME[7:], 5)
     write("message_framer", "realtime_frames", s.build())
 
-    s = Seed().bool(False)
-    s.int(11, 0, 15).int(0, 0, 3).int(4, 0, 110)  # expect four lines
+    s = Seed().bool(False).bool(True)
+    s.int(11, 0, 15).int(4, 0, 4).int(4, 0, 6)  # four lines, the rest ignored
     feed(s, b"Upload complete")
     feed(s, STORED_REPLY[:6], 10)
     feed(s, STORED_REPLY[6:], 10)
     write("message_framer", "stored_effect_reply", s.build())
 
-    s = Seed().bool(False)
+    s = Seed().bool(False).bool(True)
     parameters = 2
     _, reply = request_reply(parameters)
-    s.int(11, 0, 15).int(0, 0, 3).int(4 * parameters + 41, 0, 110)
+    s.int(11, 0, 15).int(0, 0, 4).int(4 * parameters + 41, 0, 110)
     for at in range(0, len(reply), 48):
         feed(s, reply[at : at + 48], 3)
     feed(s, REALTIME[:5])
     write("message_framer", "request_reply_and_frame", s.build())
 
-    s = Seed().bool(False)
+    s = Seed().bool(False).bool(True)
     s.int(14, 0, 15).int(3, 0, 3).int(16384, 0, 16392).int(7, 0, 255)
     s.int(100, 0, 16385).int(0, 0, 40).int(0, 0, 40)
     write("message_framer", "eeprom_dump", s.build())
 
-    s = Seed().bool(True)
-    s.int(11, 0, 15).int(1, 0, 3)  # bootloader ACK
+    s = Seed().bool(True).bool(False)
+    s.int(11, 0, 15).int(1, 0, 4)  # bootloader ACK
     feed(s, b"\x79")
-    s.int(11, 0, 15).int(2, 0, 3).int(2, 0, 300)  # ACK then two bytes
+    s.int(11, 0, 15).int(2, 0, 4).int(2, 0, 300)  # ACK then two bytes
     feed(s, b"\x79\x04\x10")
     write("message_framer", "bootloader_acks", s.build())
 
 
 def stream_seeds():
-    # Item kinds: 0 frame, 1 bank, 2 effect, 3 dump, 4 upload, 5 reply; then
-    # per read: length 1..64, pause 0..29, silence first or not.
-    s = Seed().int(5, 1, 24)
-    s.int(0, 0, 5).int(1, 0, 11).int(3, 0, 15).int(341, 0, 1024)
-    s.int(1, 0, 5).int(3, 0, 9)
-    s.int(2, 0, 5).int(2, 1, 4).int(0x1A, 0, 255).bool(True)
-    s.int(4, 0, 5)
-    s.int(5, 0, 5).int(2, 1, 8)
-    s.int(2, 0, 6).bytes(b"64").int(3, 0, 6).bytes(b"255")
-    for _ in range(8):
+    # Item kinds: 0 frame, 1 bank, 2 effect, 3 dump, 4 upload, 5/6 reply;
+    # a reply's text takes one choice per byte (0 puts a knob turn there).
+    # Then per read: length 1..64, pause 0..29, silence first or not.
+    def frame(seed, source, parameter, value):
+        return seed.int(source, 0, 11).int(parameter, 0, 15).int(value, 0, 1024)
+
+    def text(seed, texts, frames=(), anywhere=False):
+        """Lines (or the text after a reply), then a choice for each byte of
+        the whole: a knob turn goes in before the bytes at frames."""
+        whole = b""
+        for t in texts:
+            seed.int(len(t), 0, 12 if anywhere else 6).bytes(t)
+            whole += t if anywhere else t + b"\r\n"
+        last = len(whole) if anywhere else len(whole) - 1
+        for i in range(last + 1):
+            if i in frames:
+                frame(seed.int(0, 0, 7), 0, 2, 514)
+            seed.int(1, 0, 7)
+        return seed
+
+    s = Seed().int(8, 1, 24)
+    frame(s.int(0, 0, 6), 1, 3, 341)
+    s.int(1, 0, 6).int(2, 0, 2)
+    s.int(2, 0, 6).int(0x1A, 1, 60).int(2, 1, 6).bool(True)  # "11A", then
+    s.int(1, 0, 6).int(1, 0, 2)  # "01" joined to it
+    s.int(2, 0, 6).int(30, 30, 300).int(0x1A, 1, 60).int(4, 1, 6).bool(False)  # "1001a"
+    s.int(4, 0, 6)
+    s.int(5, 0, 6).bool(False).int(2, 1, 8)  # Request: a knob turn between lines
+    text(s, [b"512", b"514"], frames=(5,))
+    s.int(5, 0, 6).bool(True)  # the stored-effect reply, "12" after it
+    text(s, [b"0", b"12", b"2", b"3"])
+    text(s, [b"12"], anywhere=True)
+    s.int(100, 100, 300)
+    for _ in range(12):
         s.int(3, 1, 64).int(5, 0, 29).bool(False)
     write("message_stream", "every_kind", s.build())
 
     s = Seed().int(2, 1, 24)
-    s.int(3, 0, 5).int(7, 0, 255)
-    s.int(0, 0, 5).int(11, 0, 11).int(15, 0, 15).int(1024, 0, 1024)
+    s.int(3, 0, 6).int(7, 0, 255)
+    frame(s.int(0, 0, 6), 11, 15, 1024)
     write("message_stream", "dump_then_frame", s.build())
 
 
@@ -258,6 +283,7 @@ def settings_seeds():
         ("yes_utf16", b"\xff\xfeY\0E\0S\0"),
         ("no_utf16_big_endian", b"\xfe\xff\0N\0O"),
         ("style_with_line_end", b"6\r\n"),
+        ("style_after_ideographic_space", "\u30003".encode()),
         ("latin1", b"NO\xe9"),
     ]:
         write("settings_files", name, Seed().bool(False).bytes(data).build())

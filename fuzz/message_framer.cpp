@@ -8,9 +8,11 @@ namespace kestra::fuzz {
 namespace {
 
 ReplyShape shapeFrom(FuzzedDataProvider& in) {
-    switch (in.ConsumeIntegralInRange(0, 3)) {
+    switch (in.ConsumeIntegralInRange(0, 4)) {
     case 0:
         return ReplyShape::textLines(in.ConsumeIntegralInRange(0, 110));
+    case 4:
+        return ReplyShape::textLinesRestIgnored(in.ConsumeIntegralInRange(0, 6));
     case 1:
         return ReplyShape::bootloaderAck();
     case 2:
@@ -42,6 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FuzzedDataProvider in(data, size);
     FramerHarness framer(in.ConsumeBool() ? MessageFramer::Line::Bootloader
                                           : MessageFramer::Line::Application);
+    if (in.ConsumeBool())
+        framer.setKnownEffects([](int number) { return number >= 1 && number <= 60; });
     while (in.remaining_bytes() > 0) {
         switch (in.ConsumeIntegralInRange(0, 15)) {
         case 9:

@@ -37,10 +37,12 @@ void checkValues(const QString& text) {
     const std::optional<int> style = settings::parseStyleNumber(text);
     if (!style)
         return;
-    // A decimal number, perhaps with a minus sign, and blanks around it. Qt's
-    // number reading stops at a NUL character, so whatever follows one is
-    // not looked at.
-    static const QRegularExpression decimal(QStringLiteral("^\\s*-?[0-9]+\\s*$"));
+    // A decimal number, perhaps with a minus sign, and blanks around it, in
+    // any script: a player's ideographic space is a blank too. Qt's number
+    // reading stops at a NUL character, so whatever follows one is not
+    // looked at.
+    static const QRegularExpression decimal(QStringLiteral("^\\s*-?[0-9]+\\s*$"),
+                                            QRegularExpression::UseUnicodePropertiesOption);
     FUZZ_CHECK_MSG(decimal.match(text.left(text.indexOf(QChar::Null))).hasMatch(), shown(text));
     FUZZ_CHECK(settings::parseStyleNumber(QString::number(*style)) == style);
     FUZZ_CHECK(settings::parseStyleNumber(u' ' + text + QStringLiteral("\r\n")) == style);

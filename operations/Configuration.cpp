@@ -338,7 +338,7 @@ std::vector<HexFrame> applyConfiguration(ParameterModel& model, const Configurat
     for (int i = 0; i < count; ++i) {
         const std::optional<int> flag = c.reverse[static_cast<std::size_t>(i)];
         if (flag && (*flag == 1) != model.reversed(i))
-            add(model.setReversed(i, *flag == 1));
+            add(model.loadReversed(i, *flag == 1));
     }
     for (int k = 0; k < c.numOfReadbacks && k < model.readbackCount(); ++k)
         model.setLed(k, c.leds[static_cast<std::size_t>(k)]);

@@ -76,9 +76,9 @@ QString linkFailureText(const PortResult& result) {
                               "administrator for access to the pedal's USB device, then choose "
                               "Link again.");
     default:
-        return QStringLiteral("The pedal could not be linked (%1).\n\nUnplug it, plug it in "
-                              "again and choose Link.")
-            .arg(result.detail);
+        debugLog(result.detail);
+        return QStringLiteral("The pedal could not be linked.\n\nUnplug it, plug it in again "
+                              "and choose Link.");
     }
 }
 } // namespace
@@ -96,6 +96,10 @@ QString failureMessage(const ExchangeResult& result) {
     case ExchangeResult::Outcome::TimedOut:
         return noAnswerMessage(result.message);
     case ExchangeResult::Outcome::Failed:
+        // The driver's text is in the debug log already.
+        if (result.portFailed)
+            return QStringLiteral("The connection to the pedal failed.\n\nUnplug the pedal, "
+                                  "plug it in again and choose Link.");
         return result.message;
     case ExchangeResult::Outcome::Completed:
     case ExchangeResult::Outcome::Cancelled:
@@ -110,7 +114,7 @@ Exchange readStoredEffect(std::function<void(const Outcome<StoredEffectReply>&)>
     auto error = std::make_shared<QString>();
     Exchange exchange(QStringLiteral("Get FX Stored on Pedal"));
     exchange.frame(frames::getStoredEffect())
-        .awaitReply(ReplyShape::textLines(4), ReplyTimeLimitMs,
+        .awaitReply(ReplyShape::textLinesRestIgnored(4), ReplyTimeLimitMs,
                     QStringLiteral("the request for its stored effect"),
                     [parsed, error](const FramedMessage& reply) {
                         logReceived(reply);
@@ -171,17 +175,63 @@ Exchange readEeprom(const QString& i2cAddress,
     return exchange;
 }
 
+namespace {
+
+// How far Erase Settings got with one half of the settings memory.
+enum class EraseStep { NotSent, Sent, ReadBack };
+
+QString eraseState(EraseStep step, const QByteArray& dump) {
+    switch (step) {
+    case EraseStep::NotSent:
+        return QStringLiteral("was not erased");
+    case EraseStep::Sent:
+        return QStringLiteral("may not be erased (the pedal did not send it back)");
+    case EraseStep::ReadBack:
+        break;
+    }
+    return dump.count(char(0xFF)) == dump.size() ? QStringLiteral("was erased")
+                                                 : QStringLiteral("was not erased (it still "
+                                                                  "holds settings)");
+}
+
+} // namespace
+
 Exchange
 eraseSettings(std::function<void(const Outcome<std::pair<QByteArray, QByteArray>>&)> done) {
     auto first = std::make_shared<QByteArray>();
     auto second = std::make_shared<QByteArray>();
+    auto steps =
+        std::make_shared<std::pair<EraseStep, EraseStep>>(EraseStep::NotSent, EraseStep::NotSent);
+    const auto mark = [steps](bool firstHalf, EraseStep step) {
+        return [steps, firstHalf, step] {
+            (firstHalf ? steps->first : steps->second) = step;
+            return StepResult::next();
+        };
+    };
     Exchange exchange(QStringLiteral("Erase Settings"));
     addEepromErase(exchange, QStringLiteral("50"));
+    exchange.then(mark(true, EraseStep::Sent));
     addEepromRead(exchange, QStringLiteral("50"), first);
+    exchange.then(mark(true, EraseStep::ReadBack));
     addEepromErase(exchange, QStringLiteral("51"));
+    exchange.then(mark(false, EraseStep::Sent));
     addEepromRead(exchange, QStringLiteral("51"), second);
-    exchange.onFinished([first, second, done](const ExchangeResult& result) {
-        done(outcomeOf(result, std::optional(std::pair(*first, *second)), QString()));
+    exchange.onFinished([first, second, steps, done](const ExchangeResult& result) {
+        Outcome<std::pair<QByteArray, QByteArray>> outcome =
+            outcomeOf(result, std::optional(std::pair(*first, *second)), QString());
+        // Stopped half done: the player learns what is left of the settings.
+        if (result.outcome == ExchangeResult::Outcome::TimedOut ||
+            result.outcome == ExchangeResult::Outcome::Failed)
+            outcome.error =
+                QStringLiteral("Erase Settings stopped before it was finished: the first half of "
+                               "the pedal's settings memory %1, the second half %2.\n\n%3")
+                    .arg(eraseState(steps->first, *first), eraseState(steps->second, *second),
+                         result.portFailed
+                             ? QStringLiteral("Unplug the pedal, plug it in again, choose Link "
+                                              "and then Erase Settings again.")
+                             : QStringLiteral("Check that the pedal is switched on and "
+                                              "connected, then choose Erase Settings again."));
+        done(outcome);
     });
     return exchange;
 }

@@ -5,19 +5,26 @@
 // from stdin, one a line, in the language of KestraSim_Command; each answer is
 // printed followed by a line "ok", or a single line "error: ...".
 //
-// A pty has no write boundaries, so a host write to the application is
-// whatever arrives before the line has been idle for 5 ms; the ROM bootloader
-// reads a byte stream and gets each byte as it comes. A pty has no line
-// settings either: the line is taken to be 115200 8N1, or 8E1 once the pedal
-// is in its ROM bootloader, as the pedal needs.
+// Wire timing is on from the start: the host's bytes reach the pedal at the
+// line rate, and the pedal's come back so. The terminal's kernel buffer is
+// the host driver's: the pedal takes bytes from it only as the FT230X's
+// 512-byte transmit buffer frees, so a large write stays in the kernel
+// (and in the host's own buffer) for as long as the line needs to carry it.
+// The application ends a frame where the line has been idle for 1 ms; the
+// ROM bootloader reads a byte stream. With `timing off` a host write to the
+// application is whatever arrives before the terminal has been idle for
+// 5 ms. A pty has no line settings either: the line is taken to be 115200
+// 8N1, or 8E1 once the pedal is in its ROM bootloader, as the pedal needs.
 #include "pedal/virtual_pedal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <span>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -95,18 +102,23 @@ int main(int argc, char** argv) {
     std::printf("%s\n", path);
     std::fflush(stdout);
 
-    Bytes incoming; // host bytes not yet handed over as a write
+    pedal.command("timing on");
+
+    Bytes incoming; // timing off: host bytes not yet handed over as a write
     Bytes outgoing; // pedal bytes the terminal has not taken yet
     std::string line;
     bool stdinOpen = true;
     while (stdinOpen) {
+        // The chip's room; the kernel's buffer is the driver's.
+        const std::size_t room = pedal.hostRoom(0);
         pollfd fds[2] = {
             {STDIN_FILENO, POLLIN, 0},
-            {master, static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0}};
+            {master, static_cast<short>((room > 0 ? POLLIN : 0) | (outgoing.empty() ? 0 : POLLOUT)),
+             0}};
         int timeout = -1;
         if (!incoming.empty()) {
             timeout = kWriteGapMs;
-        } else if (!pedal.output().empty() || pedal.romInputPending()) {
+        } else if (!pedal.output().empty() || pedal.romInputPending() || pedal.hostInputPending()) {
             timeout = 1; // wire timing: bytes still on their way
         }
         const int ready = poll(fds, 2, timeout);
@@ -120,7 +132,15 @@ int main(int argc, char** argv) {
         }
         if (fds[1].revents & POLLIN) {
             std::uint8_t buffer[4096];
-            for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) {
+            if (pedal.output().timing()) {
+                const ssize_t n = read(master, buffer, std::min(room, sizeof buffer));
+                if (n > 0) {
+                    matchLine(pedal);
+                    pedal.hostWrite(std::span(buffer, static_cast<std::size_t>(n)));
+                }
+            }
+            for (ssize_t n;
+                 !pedal.output().timing() && (n = read(master, buffer, sizeof buffer)) > 0;) {
                 incoming.insert(incoming.end(), buffer, buffer + n);
             }
             if (pedal.inBootloader() && !incoming.empty()) {

@@ -196,8 +196,25 @@ FT_STATUS UsbBridge::write(FT_HANDLE handle, const void* buffer, DWORD size, DWO
     if (!written || (!buffer && size > 0)) {
         return FT_INVALID_PARAMETER;
     }
-    pedal_.hostWrite(std::span(static_cast<const std::uint8_t*>(buffer), size));
-    *written = size;
+    // With wire timing the driver's buffer is bounded: a write takes what
+    // fits, as FT_Write does once its write time-out has passed.
+    const std::size_t taken = std::min<std::size_t>(size, pedal_.hostRoom(kDriverBuffer));
+    pedal_.hostWrite(std::span(static_cast<const std::uint8_t*>(buffer), taken));
+    *written = static_cast<DWORD>(taken);
+    return FT_OK;
+}
+
+FT_STATUS UsbBridge::status(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventStatus) {
+    if (auto s = check(handle); s != FT_OK) {
+        return s;
+    }
+    if (!rxBytes || !txBytes || !eventStatus) {
+        return FT_INVALID_PARAMETER;
+    }
+    *rxBytes = static_cast<DWORD>(pedal_.queueStatus());
+    // The driver's queue only: what the chip holds does not show.
+    *txBytes = static_cast<DWORD>(pedal_.hostBytesInDriver());
+    *eventStatus = 0;
     return FT_OK;
 }
 
@@ -208,7 +225,10 @@ FT_STATUS UsbBridge::purge(FT_HANDLE handle, ULONG mask) {
     if (mask & FT_PURGE_RX) {
         pedal_.purgeOutput();
     }
-    return FT_OK; // nothing waits on the transmit side
+    if (mask & FT_PURGE_TX) {
+        pedal_.purgeInput();
+    }
+    return FT_OK;
 }
 
 FT_STATUS UsbBridge::setBaudRate(FT_HANDLE handle, ULONG baud) {

@@ -3,8 +3,8 @@
 // apart from the exported C functions so it can be tested without dlopen.
 #pragma once
 
+#include "d2xx/d2xx_abi.h"
 #include "pedal/virtual_pedal.h"
-#include "port/d2xx_abi.h"
 
 #include <array>
 #include <optional>
@@ -36,6 +36,8 @@ public:
     d2xx::FT_STATUS write(d2xx::FT_HANDLE handle, const void* buffer, d2xx::DWORD size,
                           d2xx::DWORD* written);
     d2xx::FT_STATUS purge(d2xx::FT_HANDLE handle, d2xx::ULONG mask);
+    d2xx::FT_STATUS status(d2xx::FT_HANDLE handle, d2xx::DWORD* rxBytes, d2xx::DWORD* txBytes,
+                           d2xx::DWORD* eventStatus);
     d2xx::FT_STATUS setBaudRate(d2xx::FT_HANDLE handle, d2xx::ULONG baud);
     d2xx::FT_STATUS setDataCharacteristics(d2xx::FT_HANDLE handle, d2xx::UCHAR bits,
                                            d2xx::UCHAR stopBits, d2xx::UCHAR parity);
@@ -43,6 +45,9 @@ public:
 
 private:
     static constexpr std::uintptr_t kHandleBase = 0x4B530000; // "KS"
+    // The host driver's transmit buffer in front of the chip's 512 bytes,
+    // the size of the kernel's usb-serial write buffer (one page).
+    static constexpr std::size_t kDriverBuffer = 4096;
 
     // OK when the handle is the open one and the device is plugged in.
     d2xx::FT_STATUS check(d2xx::FT_HANDLE handle) const;

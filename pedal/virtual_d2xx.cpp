@@ -2,9 +2,9 @@
 // backed by one virtual pedal per process, plus KestraSim_Command for tests.
 // The editor may call from a worker thread while a test drives the pedal, so
 // every entry point takes one lock.
+#include "d2xx/d2xx_abi.h"
 #include "pedal/kestra_sim.h"
 #include "pedal/usb_bridge.h"
-#include "port/d2xx_abi.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -80,6 +80,12 @@ KESTRA_EXPORT FT_STATUS FT_Write(FT_HANDLE handle, void* buffer, DWORD bytesToWr
 KESTRA_EXPORT FT_STATUS FT_Purge(FT_HANDLE handle, ULONG mask) {
     std::lock_guard guard(lock());
     return bridge().purge(handle, mask);
+}
+
+KESTRA_EXPORT FT_STATUS FT_GetStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes,
+                                     DWORD* eventStatus) {
+    std::lock_guard guard(lock());
+    return bridge().status(handle, rxBytes, txBytes, eventStatus);
 }
 
 KESTRA_EXPORT FT_STATUS FT_SetBaudRate(FT_HANDLE handle, ULONG baudRate) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "pedal/hex.h"
+#include "pedal/host_line.h"
 #include "pedal/output_queue.h"
 #include "pedal/rom_bootloader.h"
 
@@ -91,18 +92,37 @@ public:
     // Power cycle: volatile state is lost, the stored settings come back.
     void restartApplication();
 
-    // One host write, exactly as the host passed it to the bridge.
+    // The application ends a frame where the line has been idle this long,
+    // and acts on it then.
+    static constexpr std::uint64_t kFrameGapUs = 1000;
+    // From the end of an upload frame to "Upload complete": the image goes to
+    // the settings EEPROM 64-byte page by page as it arrives (a page takes
+    // 5.6 ms on the line, longer than a 24xx-series EEPROM's 5 ms write
+    // cycle), so what is left at the end is the last page's write cycle.
+    static constexpr std::uint64_t kStoreUs = 5000;
+
+    // One host write, exactly as the host passed it to the bridge. With wire
+    // timing the bytes reach the pedal at the line rate (hostRoom says how
+    // many it may be).
     void hostWrite(std::span<const std::uint8_t> bytes);
+    // With wire timing: how many bytes a write may hand over now, behind a
+    // host driver buffer of driverBuffer bytes; the bytes of it still in
+    // the driver (not the chip); a transmit purge.
+    std::size_t hostRoom(std::size_t driverBuffer);
+    std::size_t hostBytesInDriver();
+    void purgeInput();
+    // Host bytes the application has not acted on yet.
+    bool hostInputPending() const { return !hostLine_.empty() || !frame_.empty(); }
     std::size_t queueStatus() {
-        runRom();
+        runLine();
         return output_.queueStatus();
     }
     std::size_t read(std::uint8_t* buffer, std::size_t size) {
-        runRom();
+        runLine();
         return output_.read(buffer, size);
     }
     void purgeOutput() {
-        runRom();
+        runLine();
         output_.purge();
     }
     // Forgets what is on its way in both directions (unplug, replug).
@@ -115,7 +135,7 @@ public:
     void setDataCharacteristics(std::uint8_t bits, std::uint8_t stopBits, std::uint8_t parity);
     // The bridge's latency timer, kMinLatencyMs..kMaxLatencyMs.
     void setLatency(unsigned ms) {
-        runRom();
+        runLine();
         output_.setLatency(ms);
     }
     // Line and latency timer as a freshly opened device has them.
@@ -134,6 +154,8 @@ public:
     const Settings& settings() const { return live_; }
     const Settings& storedSettings() const { return stored_; }
     const std::vector<Bytes>& writeLog() const { return writeLog_; }
+    // With wire timing: the frames the application cut from the line.
+    const std::vector<Bytes>& frameLog() const { return frameLog_; }
     const Bytes& eeprom(std::uint8_t device) const;
     const Bytes& image(int slot) const { return images_[slot]; }
     RomBootloader& bootloader() { return bootloader_; }
@@ -164,6 +186,14 @@ private:
     bool romByte(std::uint8_t byte, std::uint32_t baud, std::uint64_t atUs);
     // With wire timing: hands the ROM every byte that has reached it by now.
     void runRom();
+    // With wire timing: the application takes the bytes that have arrived
+    // by nowUs and acts on every frame that has ended by then.
+    void runApplication(std::uint64_t nowUs);
+    void endFrame();
+    void runLine() {
+        runApplication(output_.nowUs());
+        runRom();
+    }
     void forgetRomInput();
     void upload(int slot, std::span<const std::uint8_t> w);
     void setParameter(std::uint16_t address, std::uint32_t value);
@@ -206,6 +236,14 @@ private:
     std::optional<RomByte> romHeld_;
     Faults faults_;
     std::vector<Bytes> writeLog_;
+    // Wire timing: host bytes on their way to the application, the frame it
+    // is collecting and when its last byte arrived, the frames it cut, and
+    // while it acts on one, when that frame ended (replies leave from then).
+    HostLine hostLine_;
+    Bytes frame_;
+    std::uint64_t frameLastUs_ = 0;
+    std::vector<Bytes> frameLog_;
+    std::optional<std::uint64_t> actAtUs_;
     // The host writes the ROM bootloader read (at 8E1).
     std::vector<Bytes> bootloaderWriteLog_;
 };

@@ -55,6 +55,7 @@ public:
     PortResult setLatencyTimer(int ms) override { return current().setLatencyTimer(ms); }
     PortResult read(QByteArray& bytes) override { return current().read(bytes); }
     PortResult write(QByteArrayView bytes) override { return current().write(bytes); }
+    PortResult drained(bool& done) override { return current().drained(done); }
     PortResult purge(Purge what) override { return current().purge(what); }
 
 private:

@@ -59,6 +59,7 @@ bool D2xxLibrary::resolveAll() {
     resolve(FT_Read, "FT_Read");
     resolve(FT_Write, "FT_Write");
     resolve(FT_Purge, "FT_Purge");
+    resolve(FT_GetStatus, "FT_GetStatus");
     resolve(FT_SetBaudRate, "FT_SetBaudRate");
     resolve(FT_SetDataCharacteristics, "FT_SetDataCharacteristics");
     resolve(FT_SetLatencyTimer, "FT_SetLatencyTimer");

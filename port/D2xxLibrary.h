@@ -4,7 +4,7 @@
 // when neither loads; the link commands then explain what is missing.
 #pragma once
 
-#include "port/d2xx_abi.h"
+#include "d2xx/d2xx_abi.h"
 
 #include <QLibrary>
 #include <QString>
@@ -33,6 +33,7 @@ public:
     d2xx::FT_Read_t FT_Read = nullptr;
     d2xx::FT_Write_t FT_Write = nullptr;
     d2xx::FT_Purge_t FT_Purge = nullptr;
+    d2xx::FT_GetStatus_t FT_GetStatus = nullptr;
     d2xx::FT_SetBaudRate_t FT_SetBaudRate = nullptr;
     d2xx::FT_SetDataCharacteristics_t FT_SetDataCharacteristics = nullptr;
     d2xx::FT_SetLatencyTimer_t FT_SetLatencyTimer = nullptr;

@@ -1,5 +1,6 @@
 #include "port/D2xxPort.h"
 
+#include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "port/PortAdvice.h"
 
@@ -30,6 +31,10 @@ PortResult::Error errorOnDevice(FT_STATUS status) {
 
 QString labelled(const char* label, FT_STATUS status) {
     return QString::fromLatin1(label) + D2xxPort::statusText(status);
+}
+
+qint64 nowUs() {
+    return Clock::instance().elapsedMs() * 1000;
 }
 } // namespace
 
@@ -80,13 +85,13 @@ QString D2xxPort::statusText(FT_STATUS status) {
     }
 }
 
-QString D2xxPort::missingDriverMessage(const D2xxLibrary& library) {
+QString D2xxPort::missingDriverMessage() {
     return QStringLiteral(
                "The FTDI D2XX driver is not installed, so the editor cannot talk to the pedal.\n\n"
                "Install FTDI's D2XX driver (%1) for this computer and start the editor again. "
                "To use another copy of the library, set the environment variable "
-               "KESTRA_D2XX_LIBRARY to its full path.\n\nDetails: %2")
-        .arg(D2xxLibrary::standardName(), library.errorString());
+               "KESTRA_D2XX_LIBRARY to its full path.")
+        .arg(D2xxLibrary::standardName());
 }
 
 QString D2xxPort::backendName() const {
@@ -95,7 +100,9 @@ QString D2xxPort::backendName() const {
 }
 
 PortResult D2xxPort::noDriver() const {
-    return PortResult::failure(PortResult::Error::NoDriver, missingDriverMessage(library_));
+    // The loader's own words are for the debug log, not the player.
+    debugLog(QStringLiteral("D2XX library not loaded: ") + library_.errorString());
+    return PortResult::failure(PortResult::Error::NoDriver, missingDriverMessage());
 }
 
 PortResult D2xxPort::onDevice(const char* label, FT_STATUS status) {
@@ -182,6 +189,8 @@ PortResult D2xxPort::close() {
         return PortResult::success();
     const FT_STATUS status = library_.FT_Close(handle_);
     handle_ = nullptr;
+    unsent_.clear();
+    lineTime_.forget();
     return onDevice("FT_Close", status);
 }
 
@@ -192,8 +201,12 @@ PortResult D2xxPort::setLine(const LineSettings& line) {
         !r.ok())
         return r;
     const UCHAR parity = line.parity == Parity::Even ? FT_PARITY_EVEN : FT_PARITY_NONE;
-    return onDevice("FT_SetDataCharacteristics",
-                    library_.FT_SetDataCharacteristics(handle_, FT_BITS_8, FT_STOP_BITS_1, parity));
+    PortResult set =
+        onDevice("FT_SetDataCharacteristics",
+                 library_.FT_SetDataCharacteristics(handle_, FT_BITS_8, FT_STOP_BITS_1, parity));
+    if (set.ok())
+        line_ = line;
+    return set;
 }
 
 PortResult D2xxPort::setLatencyTimer(int ms) {
@@ -222,15 +235,39 @@ PortResult D2xxPort::read(QByteArray& bytes) {
 PortResult D2xxPort::write(QByteArrayView bytes) {
     if (!isOpen())
         return onDevice("FT_Write", FT_INVALID_HANDLE);
+    unsent_.append(bytes.data(), bytes.size());
+    return writeUnsent();
+}
+
+PortResult D2xxPort::writeUnsent() {
+    if (unsent_.isEmpty())
+        return PortResult::success();
     DWORD written = 0;
-    // D2XX takes a non-const buffer but only reads it.
-    const FT_STATUS status = library_.FT_Write(handle_, const_cast<char*>(bytes.data()),
-                                               static_cast<DWORD>(bytes.size()), &written);
-    if (status == FT_OK && written != static_cast<DWORD>(bytes.size()))
-        return PortResult::failure(
-            PortResult::Error::Failed,
-            QStringLiteral("FT_Write - wrote %1 of %2 bytes").arg(written).arg(bytes.size()));
+    const FT_STATUS status =
+        library_.FT_Write(handle_, unsent_.data(), static_cast<DWORD>(unsent_.size()), &written);
+    const qsizetype taken = std::min<qsizetype>(written, unsent_.size());
+    lineTime_.handedOver(taken, line_, nowUs());
+    unsent_.remove(0, taken);
     return onDevice("FT_Write", status);
+}
+
+// FT_GetStatus counts the driver's transmit queue; the FT230X's own 512
+// bytes do not show there, and the line time covers them.
+PortResult D2xxPort::drained(bool& done) {
+    done = false;
+    if (!isOpen())
+        return onDevice("FT_GetStatus", FT_INVALID_HANDLE);
+    if (PortResult r = writeUnsent(); !r.ok() || !unsent_.isEmpty())
+        return r;
+    DWORD received = 0;
+    DWORD queued = 0;
+    DWORD events = 0;
+    if (PortResult r =
+            onDevice("FT_GetStatus", library_.FT_GetStatus(handle_, &received, &queued, &events));
+        !r.ok())
+        return r;
+    done = queued == 0 && lineTime_.idleAt(nowUs());
+    return PortResult::success();
 }
 
 PortResult D2xxPort::purge(Purge what) {
@@ -239,8 +276,11 @@ PortResult D2xxPort::purge(Purge what) {
     ULONG mask = 0;
     if (static_cast<int>(what) & static_cast<int>(Purge::Receive))
         mask |= FT_PURGE_RX;
-    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit))
+    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit)) {
         mask |= FT_PURGE_TX;
+        unsent_.clear();
+        lineTime_.forget();
+    }
     return onDevice(mask == FT_PURGE_RX   ? "FT_Purge RX"
                     : mask == FT_PURGE_TX ? "FT_Purge TX"
                                           : "FT_Purge",

@@ -18,7 +18,7 @@ public:
     // The text D2XX's status codes append to an operation's name in the log.
     static QString statusText(d2xx::FT_STATUS status);
     // What the player reads when no D2XX library could be bound.
-    static QString missingDriverMessage(const D2xxLibrary& library);
+    static QString missingDriverMessage();
     // The result of an operation on an open device, labelled for the log.
     static PortResult onDevice(const char* label, d2xx::FT_STATUS status);
     // The result of an open that failed with status.
@@ -40,6 +40,7 @@ public:
     PortResult setLatencyTimer(int ms) override;
     PortResult read(QByteArray& bytes) override;
     PortResult write(QByteArrayView bytes) override;
+    PortResult drained(bool& done) override;
     PortResult purge(Purge what) override;
 
     // The open call takes at most this many characters of a serial number.
@@ -49,9 +50,14 @@ public:
 
 private:
     PortResult noDriver() const;
+    // Hands on what FT_Write did not take yet.
+    PortResult writeUnsent();
 
     D2xxLibrary& library_;
     d2xx::FT_HANDLE handle_ = nullptr;
+    LineSettings line_;
+    QByteArray unsent_;
+    LineTime lineTime_;
 };
 
 } // namespace kestra

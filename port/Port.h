@@ -1,12 +1,14 @@
 // The one interface between the editor and a serial line to the pedal,
 // whatever drives it: FTDI's D2XX library, the kernel's serial driver or the
 // virtual pedal. Calls never wait for the pedal: a read takes what has
-// arrived, a write hands bytes to the driver.
+// arrived, a write hands bytes to the driver, and drained() tells whether
+// they have left.
 #pragma once
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <algorithm>
 #include <vector>
 
 namespace kestra {
@@ -24,6 +26,33 @@ struct LineSettings {
     static LineSettings application() { return {PedalBaudRate, Parity::None}; }
     static LineSettings bootloader() { return {PedalBaudRate, Parity::Even}; }
     bool operator==(const LineSettings&) const = default;
+
+    // Start, 8 data bits, the parity bit if any, one stop bit.
+    int bitsPerByte() const { return parity == Parity::None ? 10 : 11; }
+    // How long the line takes to carry bytes, rounded up.
+    qint64 microseconds(qint64 bytes) const {
+        const qint64 baud = baudRate > 0 ? baudRate : 1;
+        return (bytes * bitsPerByte() * 1000000 + baud - 1) / baud;
+    }
+};
+
+// When the line will have carried what was handed to the driver: bytes leave
+// no faster than the line rate, whatever the driver's queues say. Every
+// queue between the host and the pedal's UART (the bridge's own 512-byte
+// transmit buffer, a pseudo-terminal's kernel buffer) drains no sooner than
+// this, and neither shows in the driver's count.
+class LineTime {
+public:
+    // bytes went to the driver at nowUs.
+    void handedOver(qint64 bytes, const LineSettings& line, qint64 nowUs) {
+        freeAtUs_ = std::max(freeAtUs_, nowUs) + line.microseconds(bytes);
+    }
+    bool idleAt(qint64 nowUs) const { return nowUs >= freeAtUs_; }
+    // After a purge or close nothing of it is on its way any more.
+    void forget() { freeAtUs_ = 0; }
+
+private:
+    qint64 freeAtUs_ = 0;
 };
 
 struct PortDevice {
@@ -82,7 +111,13 @@ public:
     // Appends everything received and not read yet; never waits. An idle
     // read costs one cheap call.
     virtual PortResult read(QByteArray& bytes) = 0;
+    // Hands bytes on; what the driver cannot take yet the port keeps and
+    // hands on from drained().
     virtual PortResult write(QByteArrayView bytes) = 0;
+    // Whether every byte written has left for the pedal: nothing waits in
+    // the port or the driver, and the line has had the time to carry it.
+    // Never waits.
+    virtual PortResult drained(bool& done) = 0;
     virtual PortResult purge(Purge what) = 0;
 };
 

@@ -1,5 +1,6 @@
 #include "port/SerialPort.h"
 
+#include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "port/PortAdvice.h"
 
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -126,6 +128,9 @@ PortResult SerialPort::open(const PortDevice& device) {
         return PortResult::failure(errorKind(error, accessible(path)), detail);
     }
     location_ = path;
+    line_ = LineSettings::application();
+    notTaken_ = 0;
+    lineTime_.forget();
     debugLog(QStringLiteral("serial port: ") + path);
     return PortResult::success();
 }
@@ -162,11 +167,13 @@ PortResult SerialPort::setLine(const LineSettings& line) {
     // as the pedal needs it.
     if (line.parity == Parity::Even && pseudoTerminal(serial_.handle())) {
         debugLog(location_ + QStringLiteral(" is a pseudo-terminal: it carries no parity"));
+        line_ = line; // the program at the other end takes it so
         return PortResult::success();
     }
     if (!serial_.setParity(line.parity == Parity::Even ? QSerialPort::EvenParity
                                                        : QSerialPort::NoParity))
         return failure("set line");
+    line_ = line;
     return PortResult::success();
 }
 
@@ -195,7 +202,7 @@ PortResult SerialPort::read(QByteArray& bytes) {
         return notOpen("read");
     // Writes the driver could not take at once go on here, and what has
     // arrived is taken, both without the event loop and without waiting.
-    serial_.flush();
+    flush();
     serial_.waitForReadyRead(0);
     const QSerialPort::SerialPortError error = serial_.error();
     if (error != QSerialPort::NoError && error != QSerialPort::TimeoutError)
@@ -210,9 +217,38 @@ PortResult SerialPort::write(QByteArrayView bytes) {
         return notOpen("write");
     if (serial_.write(bytes.data(), bytes.size()) != bytes.size())
         return failure("write");
-    serial_.flush();
+    notTaken_ += bytes.size();
+    flush();
     if (serial_.error() != QSerialPort::NoError)
         return failure("write");
+    return PortResult::success();
+}
+
+void SerialPort::flush() {
+    serial_.flush();
+    const qint64 left = serial_.bytesToWrite();
+    if (left < notTaken_)
+        lineTime_.handedOver(notTaken_ - left, line_, Clock::instance().elapsedMs() * 1000);
+    notTaken_ = left;
+}
+
+// Qt Serial Port's buffer, then the kernel's output queue (TIOCOUTQ, what
+// tcdrain waits for), then the line time: the bridge's own buffer, or a
+// pseudo-terminal's, shows in neither count.
+PortResult SerialPort::drained(bool& done) {
+    done = false;
+    if (!isOpen())
+        return notOpen("drain");
+    flush();
+    if (serial_.error() != QSerialPort::NoError && serial_.error() != QSerialPort::TimeoutError)
+        return failure("drain");
+    serial_.clearError();
+    if (notTaken_ > 0)
+        return PortResult::success();
+    int queued = 0;
+    if (::ioctl(serial_.handle(), TIOCOUTQ, &queued) != 0)
+        queued = 0; // a driver without the count: the line time still holds
+    done = queued == 0 && lineTime_.idleAt(Clock::instance().elapsedMs() * 1000);
     return PortResult::success();
 }
 
@@ -222,8 +258,11 @@ PortResult SerialPort::purge(Purge what) {
     QSerialPort::Directions directions;
     if (static_cast<int>(what) & static_cast<int>(Purge::Receive))
         directions |= QSerialPort::Input;
-    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit))
+    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit)) {
         directions |= QSerialPort::Output;
+        notTaken_ = 0;
+        lineTime_.forget();
+    }
     return serial_.clear(directions) ? PortResult::success() : failure("purge");
 }
 

@@ -45,9 +45,13 @@ public:
     PortResult setLatencyTimer(int ms) override;
     PortResult read(QByteArray& bytes) override;
     PortResult write(QByteArrayView bytes) override;
+    PortResult drained(bool& done) override;
     PortResult purge(Purge what) override;
 
 private:
+    // Lets Qt Serial Port hand its buffer on without waiting, and counts
+    // what the kernel took.
+    void flush();
     // The result of the last call on serial_, labelled for the log.
     PortResult failure(const char* label);
     PortResult notOpen(const char* label) const;
@@ -59,6 +63,11 @@ private:
     quint16 vendor_ = KestraUsbVendor;
     quint16 product_ = KestraUsbProduct;
     QSerialPort serial_;
+    LineSettings line_;
+    // Bytes given to Qt Serial Port since the last purge or open that the
+    // kernel has not taken yet, as last counted.
+    qint64 notTaken_ = 0;
+    LineTime lineTime_;
 };
 
 } // namespace kestra

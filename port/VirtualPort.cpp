@@ -1,5 +1,6 @@
 #include "port/VirtualPort.h"
 
+#include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "pedal/usb_bridge.h"
 #include "port/D2xxPort.h"
@@ -9,6 +10,12 @@
 namespace kestra {
 
 using namespace d2xx;
+
+namespace {
+qint64 nowUs() {
+    return Clock::instance().elapsedMs() * 1000;
+}
+} // namespace
 
 VirtualPort::VirtualPort() : bridge_(std::make_unique<sim::UsbBridge>()) {
     const QString state = qEnvironmentVariable("KESTRA_PEDAL_STATE");
@@ -70,6 +77,8 @@ PortResult VirtualPort::close() {
         return PortResult::success();
     const FT_STATUS status = bridge_->close(handle_);
     handle_ = nullptr;
+    unsent_.clear();
+    lineTime_.forget();
     return D2xxPort::onDevice("FT_Close", status);
 }
 
@@ -78,10 +87,14 @@ PortResult VirtualPort::setLine(const LineSettings& line) {
             D2xxPort::onDevice("FT_SetBaudRate", bridge_->setBaudRate(handle_, line.baudRate));
         !r.ok())
         return r;
-    return D2xxPort::onDevice("FT_SetDataCharacteristics",
-                              bridge_->setDataCharacteristics(
-                                  handle_, FT_BITS_8, FT_STOP_BITS_1,
-                                  line.parity == Parity::Even ? FT_PARITY_EVEN : FT_PARITY_NONE));
+    PortResult set =
+        D2xxPort::onDevice("FT_SetDataCharacteristics",
+                           bridge_->setDataCharacteristics(
+                               handle_, FT_BITS_8, FT_STOP_BITS_1,
+                               line.parity == Parity::Even ? FT_PARITY_EVEN : FT_PARITY_NONE));
+    if (set.ok())
+        line_ = line;
+    return set;
 }
 
 PortResult VirtualPort::setLatencyTimer(int ms) {
@@ -105,18 +118,48 @@ PortResult VirtualPort::read(QByteArray& bytes) {
 }
 
 PortResult VirtualPort::write(QByteArrayView bytes) {
+    if (!isOpen())
+        return D2xxPort::onDevice("FT_Write", FT_INVALID_HANDLE);
+    unsent_.append(bytes.data(), bytes.size());
+    return writeUnsent();
+}
+
+PortResult VirtualPort::writeUnsent() {
+    if (unsent_.isEmpty())
+        return PortResult::success();
     DWORD written = 0;
-    return D2xxPort::onDevice(
-        "FT_Write",
-        bridge_->write(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written));
+    const FT_STATUS status =
+        bridge_->write(handle_, unsent_.data(), static_cast<DWORD>(unsent_.size()), &written);
+    const qsizetype taken = std::min<qsizetype>(written, unsent_.size());
+    lineTime_.handedOver(taken, line_, nowUs());
+    unsent_.remove(0, taken);
+    return D2xxPort::onDevice("FT_Write", status);
+}
+
+PortResult VirtualPort::drained(bool& done) {
+    done = false;
+    if (PortResult r = writeUnsent(); !r.ok() || !unsent_.isEmpty())
+        return r;
+    DWORD received = 0;
+    DWORD queued = 0;
+    DWORD events = 0;
+    if (PortResult r = D2xxPort::onDevice("FT_GetStatus",
+                                          bridge_->status(handle_, &received, &queued, &events));
+        !r.ok())
+        return r;
+    done = queued == 0 && lineTime_.idleAt(nowUs());
+    return PortResult::success();
 }
 
 PortResult VirtualPort::purge(Purge what) {
     ULONG mask = 0;
     if (static_cast<int>(what) & static_cast<int>(Purge::Receive))
         mask |= FT_PURGE_RX;
-    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit))
+    if (static_cast<int>(what) & static_cast<int>(Purge::Transmit)) {
         mask |= FT_PURGE_TX;
+        unsent_.clear();
+        lineTime_.forget();
+    }
     return D2xxPort::onDevice("FT_Purge", bridge_->purge(handle_, mask));
 }
 

@@ -34,11 +34,17 @@ public:
     PortResult setLatencyTimer(int ms) override;
     PortResult read(QByteArray& bytes) override;
     PortResult write(QByteArrayView bytes) override;
+    PortResult drained(bool& done) override;
     PortResult purge(Purge what) override;
 
 private:
+    PortResult writeUnsent();
+
     std::unique_ptr<sim::UsbBridge> bridge_;
     void* handle_ = nullptr;
+    LineSettings line_;
+    QByteArray unsent_;
+    LineTime lineTime_;
 };
 
 } // namespace kestra

@@ -1,12 +1,15 @@
 #include "protocol/MessageFramer.h"
 
+#include <algorithm>
+
 namespace kestra {
 
 namespace {
 
 constexpr std::uint8_t BootloaderAck = 0x79;
 constexpr int UploadCompleteSize = sizeof(UploadCompleteText) - 1;
-constexpr int EffectDigitsMax = 4;
+constexpr int EffectNumberMax = 0xFFFF;
+constexpr int BankIndexMax = 2;
 constexpr int RealtimeSourceMax = 11;
 constexpr int RealtimeParameterMax = 15;
 constexpr int RealtimeValueMax = 1024;
@@ -27,9 +30,21 @@ FramedMessage message(FramedMessage::Kind kind, const QByteArray& bytes, int num
     return m;
 }
 
-int hexValue(const QByteArray& digits) {
-    return digits.toInt(nullptr, 16);
+// The low 16 bits of hex digits of any length.
+int lowHexValue(QByteArrayView digits) {
+    return digits.last(std::min<qsizetype>(digits.size(), 4)).toInt(nullptr, 16);
 }
+
+// A run of status text read as texts; see the class comment.
+struct Reading {
+    int effects = 0;
+    int texts = 0;
+    qsizetype next = -1; // where the following text starts; -1: no reading
+    int number = 0;      // of the text that starts here
+    bool operator<(const Reading& other) const {
+        return effects != other.effects ? effects < other.effects : texts < other.texts;
+    }
+};
 
 QString byteCount(qsizetype count) {
     return count == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(count);
@@ -39,6 +54,9 @@ QString byteCount(qsizetype count) {
 
 ReplyShape ReplyShape::textLines(int lines) {
     return {Kind::TextLines, lines};
+}
+ReplyShape ReplyShape::textLinesRestIgnored(int lines) {
+    return {Kind::TextLines, lines, true};
 }
 ReplyShape ReplyShape::bootloaderAck() {
     return {Kind::BootloaderAck, 0};
@@ -50,10 +68,16 @@ ReplyShape ReplyShape::bootloaderCounted() {
     return {Kind::BootloaderCounted, 0};
 }
 
+void MessageFramer::setKnownEffects(std::function<bool(int)> known) {
+    knownEffect_ = std::move(known);
+}
+
 void MessageFramer::setLine(Line line) {
     line_ = line;
     expected_.reset();
     forgetHeld();
+    deferred_.clear();
+    tailOpen_ = false;
 }
 
 MessageFramer::Line MessageFramer::line() const {
@@ -61,19 +85,32 @@ MessageFramer::Line MessageFramer::line() const {
 }
 
 void MessageFramer::expectReply(const ReplyShape& shape) {
-    if (held_ == Held::Reply)
-        drop(bytes_.size(),
-             QStringLiteral("reply dropped unfinished, another was expected: %1")
-                 .arg(byteCount(bytes_.size())),
+    if (held_ == Held::Reply || held_ == Held::Tail) {
+        const QString what = held_ == Held::Reply
+                                 ? QStringLiteral("reply dropped unfinished, another was expected")
+                                 : QStringLiteral("text after a reply ignored");
+        bytes_ += innerBytes_;
+        drop(bytes_.size(), QStringLiteral("%1: %2").arg(what, byteCount(bytes_.size())),
              deferred_);
+    }
+    // Status text held now came before the command: the reply does not run on from it.
+    if (held_ == Held::Effect && bytes_.size() > 1)
+        readStatusRun(deferred_);
+    else if (held_ == Held::Effect)
+        drop(1, QStringLiteral("effect status without a number dropped"), deferred_);
+    else if (held_ == Held::Bank)
+        drop(1, QStringLiteral("bank status without its digit dropped"), deferred_);
+    tailOpen_ = false;
     expected_ = shape;
 }
 
 std::vector<FramedMessage> MessageFramer::cancelReply() {
     std::vector<FramedMessage> out;
-    if (held_ == Held::Reply)
+    if (held_ == Held::Reply) {
+        bytes_ += innerBytes_;
         drop(bytes_.size(),
              QStringLiteral("reply cancelled unfinished: %1").arg(byteCount(bytes_.size())), out);
+    }
     expected_.reset();
     return out;
 }
@@ -84,6 +121,7 @@ bool MessageFramer::awaitingReply() const {
 
 void MessageFramer::clear() {
     forgetHeld();
+    tailOpen_ = false;
 }
 
 std::vector<FramedMessage> MessageFramer::feed(QByteArrayView bytes, qint64 nowMs) {
@@ -110,8 +148,21 @@ std::vector<FramedMessage> MessageFramer::silence(qint64 nowMs) {
                      .arg(byteCount(bytes_.size())),
                  out);
     };
+    if (inner_ != Inner::Nothing && quietMs >= FragmentTimeLimitMs)
+        dropInner(QStringLiteral("incomplete %1 inside a reply dropped after %2 ms: %3")
+                      .arg(inner_ == Inner::Realtime ? QStringLiteral("real-time frame")
+                                                     : QStringLiteral("EEPROM dump"))
+                      .arg(quietMs)
+                      .arg(byteCount(innerBytes_.size())),
+                  out);
     switch (held_) {
     case Held::Nothing:
+        break;
+    case Held::Tail:
+        if (quietMs >= ReplyQuietMs)
+            drop(bytes_.size(),
+                 QStringLiteral("text after a reply ignored: %1").arg(byteCount(bytes_.size())),
+                 out);
         break;
     case Held::Stray:
         if (quietMs >= FragmentTimeLimitMs)
@@ -123,8 +174,7 @@ std::vector<FramedMessage> MessageFramer::silence(qint64 nowMs) {
         break;
     case Held::Effect:
         if (bytes_.size() > 1 && quietMs >= StatusQuietMs)
-            deliver(message(FramedMessage::Kind::EffectStatus, bytes_, hexValue(bytes_.mid(1))),
-                    out);
+            readStatusRun(out);
         else
             incomplete("effect status");
         break;
@@ -141,6 +191,8 @@ std::vector<FramedMessage> MessageFramer::silence(qint64 nowMs) {
         incomplete("\"Upload complete\"");
         break;
     }
+    if (quietMs >= ReplyQuietMs)
+        tailOpen_ = false;
     return out;
 }
 
@@ -155,6 +207,8 @@ MessageFramer::Held MessageFramer::startedBy(std::uint8_t byte) const {
         return Held::Realtime;
     if (byte == EepromDumpType)
         return Held::EepromDump;
+    if (tailOpen_)
+        return Held::Tail;
     // The reply's digits would read as status texts; "Upload complete" may
     // still come in before the reply starts.
     if (expected_ && byte != 'U')
@@ -172,6 +226,10 @@ MessageFramer::Held MessageFramer::startedBy(std::uint8_t byte) const {
 }
 
 void MessageFramer::take(std::uint8_t byte, std::vector<FramedMessage>& out) {
+    if (inner_ != Inner::Nothing) {
+        takeInner(byte, out);
+        return;
+    }
     switch (held_) {
     case Held::Nothing:
         held_ = startedBy(byte);
@@ -189,16 +247,35 @@ void MessageFramer::take(std::uint8_t byte, std::vector<FramedMessage>& out) {
         take(byte, out);
         return;
     case Held::Reply:
+    case Held::Tail:
+        if (line_ == Line::Application && (byte == RealtimeFrameType || byte == EepromDumpType)) {
+            inner_ = byte == RealtimeFrameType ? Inner::Realtime : Inner::EepromDump;
+            innerBytes_.append(static_cast<char>(byte));
+            return;
+        }
         bytes_.append(static_cast<char>(byte));
+        if (held_ == Held::Tail)
+            return;
         // A LF before the first number belongs to the reply but ends no line.
         if (bytes_.endsWith("\r\n"))
             ++replyLines_;
         if (replyComplete())
             deliverReply(true, out);
         return;
-    case Held::Realtime:
-        continueRealtime(byte, out);
+    case Held::Realtime: {
+        FramedMessage done;
+        QByteArray rest;
+        if (!continueRealtime(bytes_, byte, done, rest))
+            return;
+        if (done.kind == FramedMessage::Kind::Realtime) {
+            deliver(std::move(done), out);
+            return;
+        }
+        drop(1, done.note, out);
+        for (char b : rest)
+            take(static_cast<std::uint8_t>(b), out);
         return;
+    }
     case Held::EepromDump:
         bytes_.append(static_cast<char>(byte));
         if (bytes_.size() == EepromDumpSize)
@@ -216,14 +293,12 @@ void MessageFramer::take(std::uint8_t byte, std::vector<FramedMessage>& out) {
     case Held::Effect:
         if (isHexDigit(byte)) {
             bytes_.append(static_cast<char>(byte));
-            if (bytes_.size() == 1 + EffectDigitsMax)
-                deliver(message(FramedMessage::Kind::EffectStatus, bytes_, hexValue(bytes_.mid(1))),
-                        out);
+            if (bytes_.size() == StatusRunMax)
+                readStatusRun(out);
             return;
         }
         if (bytes_.size() > 1)
-            deliver(message(FramedMessage::Kind::EffectStatus, bytes_, hexValue(bytes_.mid(1))),
-                    out);
+            readStatusRun(out);
         else
             drop(1, QStringLiteral("effect status without a number dropped"), out);
         take(byte, out);
@@ -244,14 +319,41 @@ void MessageFramer::take(std::uint8_t byte, std::vector<FramedMessage>& out) {
     }
 }
 
+void MessageFramer::takeInner(std::uint8_t byte, std::vector<FramedMessage>& out) {
+    if (inner_ == Inner::EepromDump) {
+        innerBytes_.append(static_cast<char>(byte));
+        if (innerBytes_.size() == EepromDumpSize) {
+            out.push_back(message(FramedMessage::Kind::EepromDump, innerBytes_));
+            inner_ = Inner::Nothing;
+            innerBytes_.clear();
+        }
+        return;
+    }
+    FramedMessage done;
+    QByteArray rest;
+    if (!continueRealtime(innerBytes_, byte, done, rest))
+        return;
+    if (done.kind == FramedMessage::Kind::Realtime) {
+        out.push_back(std::move(done));
+        inner_ = Inner::Nothing;
+        innerBytes_.clear();
+        return;
+    }
+    innerBytes_.truncate(1);
+    dropInner(done.note, out);
+    for (char b : rest)
+        take(static_cast<std::uint8_t>(b), out);
+}
+
 // A frame is malformed as soon as one byte rules it out. Only its 0xAA is
 // dropped: a frame cut short is often followed by a whole one, which the
 // rescan of the bytes after the 0xAA finds.
-void MessageFramer::continueRealtime(std::uint8_t byte, std::vector<FramedMessage>& out) {
-    bytes_.append(static_cast<char>(byte));
-    const auto at = [this](int i) { return static_cast<std::uint8_t>(bytes_[i]); };
+bool MessageFramer::continueRealtime(QByteArray& bytes, std::uint8_t byte, FramedMessage& done,
+                                     QByteArray& rest) {
+    bytes.append(static_cast<char>(byte));
+    const auto at = [&bytes](int i) { return static_cast<std::uint8_t>(bytes[i]); };
     QString fault;
-    switch (bytes_.size()) {
+    switch (bytes.size()) {
     case 2:
         if (byte > RealtimeSourceMax)
             fault = QStringLiteral("source %1").arg(int{byte});
@@ -270,17 +372,61 @@ void MessageFramer::continueRealtime(std::uint8_t byte, std::vector<FramedMessag
         break;
     }
     if (!fault.isEmpty()) {
-        const QByteArray rest = bytes_.mid(1);
-        drop(1, QStringLiteral("malformed real-time frame dropped: %1 out of range").arg(fault),
-             out);
-        for (char b : rest)
-            take(static_cast<std::uint8_t>(b), out);
+        rest = bytes.mid(1);
+        done.kind = FramedMessage::Kind::Dropped;
+        done.note = QStringLiteral("malformed real-time frame dropped: %1 out of range").arg(fault);
+        return true;
+    }
+    if (bytes.size() < RealtimeFrameSize)
+        return false;
+    done = message(FramedMessage::Kind::Realtime, bytes);
+    done.frame = RealtimeFrame{at(1), at(2), (at(3) << 8) | at(4)};
+    return true;
+}
+
+// Reads the held run of status text by the rule in the class comment: for
+// every position, the best reading of the text from there to the end.
+void MessageFramer::readStatusRun(std::vector<FramedMessage>& out) {
+    const QByteArray run = bytes_;
+    const qsizetype size = run.size();
+    const auto known = [this](int number) {
+        return knownEffect_ ? knownEffect_(number) : number != 0;
+    };
+    std::vector<Reading> best(size + 1);
+    best[size].next = size;
+    for (qsizetype i = size - 1; i >= 0; --i) {
+        const auto consider = [&](qsizetype next, bool effect, int number) {
+            if (best[next].next < 0)
+                return;
+            Reading r{best[next].effects + (effect ? 1 : 0), best[next].texts + 1, next, number};
+            if (best[i].next < 0 || r < best[i])
+                best[i] = r;
+        };
+        if (run[i] == '0' && i + 1 < size && isDecimalDigit(run[i + 1]) &&
+            run[i + 1] - '0' <= BankIndexMax) {
+            consider(i + 2, false, run[i + 1] - '0');
+        } else if (run[i] == '1') {
+            int number = 0;
+            for (qsizetype j = i + 1; j < size; ++j) {
+                number = number * 16 + QByteArray(1, run[j]).toInt(nullptr, 16);
+                if (number > EffectNumberMax)
+                    break;
+                if (known(number))
+                    consider(j + 1, true, number);
+            }
+        }
+    }
+    forgetHeld();
+    if (best[0].next < 0) {
+        out.push_back(message(FramedMessage::Kind::EffectStatus, run,
+                              lowHexValue(QByteArrayView(run).sliced(1))));
         return;
     }
-    if (bytes_.size() == RealtimeFrameSize) {
-        FramedMessage frame = message(FramedMessage::Kind::Realtime, bytes_);
-        frame.frame = RealtimeFrame{at(1), at(2), (at(3) << 8) | at(4)};
-        deliver(std::move(frame), out);
+    for (qsizetype i = 0; i < size; i = best[i].next) {
+        const QByteArray text = run.mid(i, best[i].next - i);
+        out.push_back(message(text[0] == '0' ? FramedMessage::Kind::BankStatus
+                                             : FramedMessage::Kind::EffectStatus,
+                              text, best[i].number));
     }
 }
 
@@ -311,6 +457,7 @@ void MessageFramer::deliverReply(bool complete, std::vector<FramedMessage>& out)
     FramedMessage reply = message(FramedMessage::Kind::Reply, bytes_);
     reply.complete = complete;
     deliver(std::move(reply), out);
+    tailOpen_ = complete && expected_->restIgnored;
     expected_.reset();
 }
 
@@ -334,6 +481,17 @@ void MessageFramer::forgetHeld() {
     held_ = Held::Nothing;
     bytes_.clear();
     replyLines_ = 0;
+    inner_ = Inner::Nothing;
+    innerBytes_.clear();
+}
+
+// Hands over the frame or dump held inside a reply as dropped; the reply goes on.
+void MessageFramer::dropInner(const QString& why, std::vector<FramedMessage>& out) {
+    FramedMessage dropped = message(FramedMessage::Kind::Dropped, innerBytes_);
+    dropped.note = why;
+    out.push_back(std::move(dropped));
+    inner_ = Inner::Nothing;
+    innerBytes_.clear();
 }
 
 } // namespace kestra

@@ -118,6 +118,7 @@ void FirmwareWindow::onUpgrade() {
         showProgress(phase, bytes, total);
     };
     hooks.finished = [this](const UpgradeResult& result) { onFinished(result); };
+    hooks.applicationMayRun = startUnconfirmed_;
     upgrading_ = true;
     upgrade_->setEnabled(false);
     images_->setEnabled(false);
@@ -131,6 +132,7 @@ void FirmwareWindow::onUpgrade() {
 
 void FirmwareWindow::onFinished(const UpgradeResult& result) {
     upgrading_ = false;
+    startUnconfirmed_ = result.outcome == UpgradeResult::Outcome::Failed && result.verified;
     progress_->setValue(0);
     status_->clear();
     using Outcome = UpgradeResult::Outcome;
@@ -148,8 +150,7 @@ void FirmwareWindow::onFinished(const UpgradeResult& result) {
         break;
     case Outcome::Failed:
         debugLog(QStringLiteral("firmware upgrade stopped: ") + result.message);
-        Dialogs::instance().error(result.erased ? upgradeStoppedMessage(result.message)
-                                                : upgradeNotStartedMessage(result.message));
+        Dialogs::instance().error(upgradeFailureMessage(result));
         break;
     case Outcome::Lost:
         outcome = ExchangeResult::Outcome::Lost;

@@ -51,6 +51,7 @@ private:
     QString imageName_;
     int version_ = 0;
     bool upgrading_ = false;
+    bool startUnconfirmed_ = false; // the last try failed at Go, its firmware verified
     qint64 erasedAtMs_ = 0;
     QComboBox* images_ = nullptr;
     QPushButton* upgrade_ = nullptr;

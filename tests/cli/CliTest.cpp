@@ -39,6 +39,10 @@ protected:
         QObject::connect(&session, &CliSession::finished, [&code](int c) { code = c; });
         session.start(arguments);
         EXPECT_TRUE(clock.runUntil([&code] { return code.has_value(); })) << "never ended";
+        // The program ends once the device is closed.
+        bool closed = false;
+        connection.whenClosed([&closed] { closed = true; });
+        EXPECT_TRUE(clock.runUntil([&closed] { return closed; })) << "never closed";
         outStream.flush();
         errStream.flush();
         return code.value_or(-1);

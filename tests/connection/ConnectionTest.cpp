@@ -113,19 +113,26 @@ TEST_F(ConnectionTest, AReplyLaterThanItsTimeLimitIsNotTakenForStatusTexts) {
     EXPECT_EQ(messages.size(), 1) << "what follows is read as usual";
 }
 
+// Text right after the stored-effect reply belongs to it and is ignored; a
+// knob turned then is still a knob turn.
 TEST_F(ConnectionTest, MessagesAroundAReplyReachTheWindowsAndTheReplyItsExchange) {
     QSignalSpy messages(&connection, &Connection::messageReceived);
     port.pedal = [this](const QByteArray& written) {
         if (written == QByteArray::fromHex("0600"))
-            port.inbox += QByteArray::fromHex("AA00010200") + StoredEffectReplyText + "02";
+            port.inbox += QByteArray::fromHex("AA00010200") + StoredEffectReplyText + "02" +
+                          QByteArray::fromHex("AA00020300");
     };
     ASSERT_TRUE(connection.link(port.devices[0], askStoredEffect()).ok());
     ASSERT_TRUE(settle());
-    clock.advance(100);
+    clock.advance(200);
     EXPECT_EQ(storedNumbers, std::vector<int>{12});
     ASSERT_EQ(messages.size(), 2);
-    EXPECT_EQ(messages[0][0].value<FramedMessage>().kind, FramedMessage::Kind::Realtime);
-    EXPECT_EQ(messages[1][0].value<FramedMessage>().kind, FramedMessage::Kind::BankStatus);
+    EXPECT_EQ(messages[0][0].value<FramedMessage>().frame.value, 0x200);
+    EXPECT_EQ(messages[1][0].value<FramedMessage>().frame.value, 0x300);
+    port.inbox += "02";
+    clock.advance(100);
+    ASSERT_EQ(messages.size(), 3) << "once the line has fallen quiet, text is read as usual";
+    EXPECT_EQ(messages[2][0].value<FramedMessage>().kind, FramedMessage::Kind::BankStatus);
 }
 
 TEST_F(ConnectionTest, AnUnplugMidExchangeIsOneLostStateAndLinkWorksAgain) {

@@ -136,6 +136,7 @@ TEST(SettingsValues, StyleNumberIsADecimalInteger) {
         {"0", 0},
         {"7", 7},
         {"6\r\n", 6},
+        {QString(QChar(0x3000)) + "3", 3}, // an ideographic space is a blank too
         {"12", 12},
         {"-1", -1},
         {"", std::nullopt},

@@ -73,7 +73,8 @@ public:
     // A whole try, as Upgrade Firmware starts it, answering the question:
     // on a pedal whose bootloader answered the handshake, as Upgrade Mode
     // leaves it.
-    void tryUpgrade(const QByteArray& image, int version, bool yes = true) {
+    void tryUpgrade(const QByteArray& image, int version, bool yes = true,
+                    bool applicationMayRun = false) {
         if (connection.state() == State::Linked) {
             ASSERT_NO_FATAL_FAILURE(handshake());
         }
@@ -88,6 +89,7 @@ public:
         };
         hooks.progress = recordProgress();
         hooks.finished = [this](const UpgradeResult& r) { tried = r; };
+        hooks.applicationMayRun = applicationMayRun;
         QString why;
         ASSERT_TRUE(startFirmwareUpgrade(connection, image, version, hooks, &why))
             << why.toStdString();
@@ -294,6 +296,51 @@ TEST_F(BootloaderExchange, ASilentBootloaderStopsTheStepAtTheTimeLimit) {
 
 // Only a pedal whose bootloader answered may be written: the application
 // would take the bytes for frames.
+// The acknowledgement of Go's address is lost: the ROM has started the new
+// firmware, the editor cannot know. It says the firmware was written and
+// verified; the next try asks the application first and, as it answers,
+// sends nothing at even parity.
+TEST_F(BootloaderExchange, ALostGoAcknowledgementSaysTheFirmwareIsWrittenAndTheRetryAsksFirst) {
+    const QByteArray image = sampleImage(700);
+    bool armed = false;
+    clock.onTimeChange([this, &armed](qint64) {
+        // The ROM answers a write as it reads it: armed once Go is written,
+        // the fault takes the answer after Go's, the address's.
+        if (!armed && pedal.writes().contains("21DE")) {
+            armed = true;
+            pedal.command("fault truncate 0");
+        }
+    });
+    ASSERT_NO_FATAL_FAILURE(tryUpgrade(image, 2));
+    clock.onTimeChange(nullptr);
+    ASSERT_EQ(tried->outcome, UpgradeResult::Outcome::Failed) << tried->message.toStdString();
+    EXPECT_TRUE(tried->verified) << tried->message.toStdString();
+    const QString text = upgradeFailureMessage(*tried);
+    EXPECT_TRUE(text.startsWith("The new firmware was written and verified")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Switch the pedal off and on")) << text.toStdString();
+    ASSERT_EQ(pedalStatus("mode"), "app") << "the ROM took Go; only its answer was lost";
+    ASSERT_EQ(connection.state(), State::Bootloader);
+
+    pedal.clearWrites();
+    ASSERT_NO_FATAL_FAILURE(tryUpgrade(image, 2, true, true));
+    EXPECT_EQ(tried->outcome, UpgradeResult::Outcome::Completed);
+    EXPECT_EQ(pedal.writes(), QStringList({"0600"})) << "nothing at even parity";
+    EXPECT_EQ(connection.state(), State::Linked);
+    expectInstalled(image, 2);
+}
+
+// When the ROM still listens, the question goes unanswered and the retry
+// writes the firmware as any try does.
+TEST_F(BootloaderExchange, ARetryAfterALostGoFindsTheBootloaderAndUpgrades) {
+    const QByteArray image = sampleImage(700);
+    ASSERT_NO_FATAL_FAILURE(handshake());
+    ASSERT_NO_FATAL_FAILURE(tryUpgrade(image, 2, true, true));
+    EXPECT_EQ(tried->outcome, UpgradeResult::Outcome::Completed);
+    EXPECT_EQ(pedal.writes().value(0), "0600");
+    EXPECT_TRUE(pedal.writes().contains("43BC"));
+    expectInstalled(image, 2);
+}
+
 TEST_F(BootloaderExchange, ATryIsRefusedUnlessTheBootloaderListens) {
     QString why;
     bool finished = false;

@@ -77,12 +77,15 @@ TEST_F(ConfigurationModel, LoadingGivesTheFramesOfWhatChangedInControlOrder) {
                               setAt("0A04", "00600000"), // Shape: 800 is the fourth position
                               "08FF01",                  // Level unassigned, so not reversed
                               "080100",                  // Drive reversed
+                              "080103",                  // Tap reversed, without a source
                               "080104",                  // Shape reversed
                           }));
-    // Level kept its level; a button is momentary on the pedal and a
-    // parameter without a source has no direction.
+    // Level kept its level; a button is momentary on the pedal. A flag
+    // loads as the file says, assigned or not, and saves back the same.
     EXPECT_FALSE(model.buttonOn(Tap));
-    EXPECT_FALSE(model.reversed(Tap));
+    EXPECT_TRUE(model.reversed(Tap));
+    EXPECT_EQ(model.source(Tap), NoAssignment);
+    EXPECT_EQ(configurationOf(model, 1, 1).reverse[Tap], 1);
     EXPECT_EQ(model.source(Level), NoAssignment);
     EXPECT_EQ(model.led(0), 2);
 

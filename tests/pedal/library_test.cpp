@@ -1,7 +1,7 @@
 // The built stand-in library, loaded the way the editor loads FTDI's: dlopen
 // and dlsym on the D2XX names, with the pedal reached through
 // KestraSim_Command on the same handle.
-#include "port/d2xx_abi.h"
+#include "d2xx/d2xx_abi.h"
 
 #include <cstdlib>
 #include <dlfcn.h>

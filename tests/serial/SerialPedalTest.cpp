@@ -2,6 +2,7 @@
 // end to end: kestra-pedal-sim's pseudo-terminal stands where /dev/ttyUSB0
 // would, so every byte goes through a real device file and the kernel.
 #include "app/EditorApplication.h"
+#include "catalogue/Catalogue.h"
 #include "catalogue/ResourceNames.h"
 #include "catalogue/ResourceStore.h"
 #include "cli/CliSession.h"
@@ -11,9 +12,11 @@
 #include "tests/support/PtyPedal.h"
 #include "tests/support/TestDialogs.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -88,6 +91,9 @@ TEST_F(SerialCli, LinksUploadsRequestsAndDumpsAnEeprom) {
 }
 
 TEST_F(SerialCli, UpgradesTheFirmwareThroughTheBootloader) {
+    // A terminal cannot set the bridge's latency timer; at the 16 ms it opens
+    // with, the thousand single-byte answers would take as many periods.
+    sim.command("latency 2");
     sim.command("save-button down");
     ASSERT_EQ(run({"firmware", "Firmware_2"}), CliSession::Done) << err.toStdString();
     EXPECT_TRUE(out.contains("Firmware Upgrade Complete")) << out.toStdString();
@@ -161,6 +167,95 @@ TEST_F(SerialEditor, ScansLinksAndReadsThePedalOverTheTerminal) {
         clock, [] { return false; }, 50);
     EXPECT_EQ(sim.writes(), QStringList({"0600", "0A0000"}));
 }
+
+// An upload over the terminal takes most of a second. Whatever the player
+// does the moment the editor lets them, the image reaches the pedal whole,
+// as one frame, and the follow-up comes as a frame of its own.
+struct TerminalFollowUp {
+    const char* name;
+    const char* action; // a button, a menu entry, or "close"
+    const char* frame;
+};
+
+void PrintTo(const TerminalFollowUp& f, std::ostream* os) {
+    *os << f.name;
+}
+
+class SerialUploadThen : public SerialEditor,
+                         public ::testing::WithParamInterface<TerminalFollowUp> {
+protected:
+    template <typename W>
+    W* named(const QString& name) {
+        for (W* w : editor->mainWindow().findChildren<W*>())
+            if (w->accessibleName() == name)
+                return w;
+        ADD_FAILURE() << "no control named " << name.toStdString();
+        return nullptr;
+    }
+    void pick(const QString& listName, const QString& entry) {
+        QListWidget* list = named<QListWidget>(listName);
+        ASSERT_TRUE(list);
+        const auto items = list->findItems(entry, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << entry.toStdString();
+        emit list->itemClicked(items[0]);
+    }
+    bool idle() { return editor->connection().operation().isEmpty(); }
+    void upload() {
+        named<QAbstractButton>("Upload Selected Effect")->click();
+        ASSERT_TRUE(runPaced(clock, [this] { return idle(); }));
+    }
+};
+
+TEST_P(SerialUploadThen, TheImageArrivesWhole) {
+    if (!ResourceStore::compiled().contains(format_resource_name(Effect)))
+        GTEST_SKIP() << "the catalogue has no " << Effect.toStdString();
+    action("Edit After Upload")->trigger(); // off: the player's own steps alone
+    action("Link")->trigger();
+    ASSERT_TRUE(runPaced(clock, [this] { return idle(); }));
+    pick("Categories", "Modulation");
+    pick("Effects", Effect);
+    upload();
+    named<QAbstractButton>("Get FX Stored on Pedal")->click(); // Request needs its window
+    ASSERT_TRUE(runPaced(clock, [this] { return idle(); }));
+    sim.clearWrites();
+
+    upload();
+    const QString what = QString::fromLatin1(GetParam().action);
+    if (what == "close") {
+        editor->mainWindow().show();
+        editor->mainWindow().close();
+    } else if (what == "Unlink") {
+        action("Unlink")->trigger();
+    } else {
+        // As soon as the editor lets the player.
+        QAbstractButton* button = named<QAbstractButton>(what);
+        ASSERT_TRUE(runPaced(
+            clock, [button] { return button->isEnabled(); }, 5000));
+        button->click();
+    }
+    bool closed = false;
+    if (what == "close" || what == "Unlink")
+        editor->connection().whenClosed([&closed] { closed = true; });
+    ASSERT_TRUE(
+        runPaced(clock, [&] { return what == "close" || what == "Unlink" ? closed : idle(); }));
+    runPaced(
+        clock, [] { return false; }, 100);
+
+    const QStringList frames = sim.command("frames").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_GE(frames.size(), 3) << frames.join(' ').left(200).toStdString();
+    EXPECT_EQ(frames[0], "0D01");
+    EXPECT_EQ(frames[1], Catalogue().image(Effect).value_or(QString()))
+        << "the image, whole and alone";
+    EXPECT_EQ(frames[2], GetParam().frame);
+}
+
+INSTANTIATE_TEST_SUITE_P(FollowUps, SerialUploadThen,
+                         ::testing::Values(TerminalFollowUp{"GetStored", "Get FX Stored on Pedal",
+                                                            "0600"},
+                                           TerminalFollowUp{"Request", "Request", "0205"},
+                                           TerminalFollowUp{"Unlink", "Unlink", "0A0000"},
+                                           TerminalFollowUp{"CloseTheEditor", "close", "0A0000"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace kestra::test

@@ -77,6 +77,13 @@ public:
             pedal(bytes.toByteArray());
         return {};
     }
+    // Written bytes leave at once.
+    PortResult drained(bool& done) override {
+        if (const PortResult r = check(); !r.ok())
+            return r;
+        done = true;
+        return {};
+    }
     PortResult purge(Purge what) override {
         if (const PortResult r = check(); !r.ok())
             return r;

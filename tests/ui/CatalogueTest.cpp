@@ -239,7 +239,7 @@ TEST_F(CatalogueTest, UploadIsDisabledWithNothingSelectedInEitherMode) {
 TEST_F(CatalogueTest, UploadIsDisabledBeforeLinkAndAfterUnlink) {
     if (const QString m = missing({"Grizzle Drive"}); !m.isEmpty())
         GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
-    trigger("Unlink");
+    unlink();
     select("Gain", "Grizzle Drive");
     EXPECT_FALSE(button("Upload Selected Effect")->isEnabled());
     pedal.clearWrites();

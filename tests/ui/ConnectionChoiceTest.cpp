@@ -43,7 +43,7 @@ TEST_F(ConnectionChoice, TheVirtualPedalIsPickedWhileUnlinkedAndRemembered) {
     link();
     EXPECT_FALSE(action("Use Virtual Pedal")->isEnabled()) << "the link holds a D2XX handle";
     EXPECT_FALSE(action("Use USB Port")->isEnabled());
-    trigger("Unlink");
+    unlink();
     ASSERT_TRUE(action("Use Virtual Pedal")->isEnabled());
 
     trigger("Use Virtual Pedal");
@@ -59,7 +59,7 @@ TEST_F(ConnectionChoice, TheVirtualPedalIsPickedWhileUnlinkedAndRemembered) {
     EXPECT_EQ(connection().state(), State::Linked);
     EXPECT_EQ(virtualPedal("writes").trimmed(), "0600");
     EXPECT_TRUE(pedal.writes().isEmpty()) << "the library's pedal is not the one linked";
-    trigger("Unlink");
+    unlink();
 
     restart();
     EXPECT_EQ(connectionInfo(), "Connection: Virtual pedal (built in)");
@@ -94,7 +94,7 @@ TEST_F(ConnectionChoice, ScanAsksWhichOfTwoPedalsAndLinkUsesThePickedOne) {
     link();
     EXPECT_EQ(connection().state(), State::Linked);
     EXPECT_EQ(connection().device().serialNumber, "KS000002");
-    trigger("Unlink");
+    unlink();
 
     // The other one stands for an adapter another program holds.
     dialogs.clear();

@@ -107,6 +107,22 @@ TEST_F(Console, EraseSettingsAsksFirstThenWipesBothDevicesAndReadsThemBack) {
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
 }
 
+// The first half's dump cut short: the erase stops there and says which
+// half of the memory is in which state.
+TEST_F(Console, EraseSettingsThatStopsSaysWhatWasErased) {
+    pedal.command("fault truncate 100");
+    trigger("Erase Settings");
+    settle();
+    EXPECT_EQ(pedal.writes(), QStringList({"0B50000000", "0C5000000000"}));
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(dialogs.errors[0],
+              "Erase Settings stopped before it was finished: the first half of the pedal's "
+              "settings memory may not be erased (the pedal did not send it back), the second "
+              "half was not erased.\n\nCheck that the pedal is switched on and connected, then "
+              "choose Erase Settings again.");
+    EXPECT_EQ(connection().state(), Connection::State::Linked);
+}
+
 TEST_F(Console, ToolsWithoutAnAddressSendTheShortFrames) {
     tool("Erase EEPROM")->click();
     settle();
@@ -136,7 +152,7 @@ TEST_F(Console, ADumpCutShortSaysThePedalDidNotAnswer) {
 }
 
 TEST_F(Console, ToolsNeedALinkedPedal) {
-    trigger("Unlink");
+    unlink();
     EXPECT_FALSE(tool("Erase EEPROM")->isEnabled());
     EXPECT_FALSE(tool("Read EEPROM")->isEnabled());
     link();

@@ -46,12 +46,16 @@ protected:
         // Nothing listens there: the editor never reaches the real web site.
         setMakerSite(QStringLiteral("http://127.0.0.1:1"));
         pedal.command("reset");
+        // The pedal's line runs on the test's clock, at line time both ways.
+        clock.onTimeChange([this](qint64 ms) { pedal.setClock(ms); });
+        pedal.command("timing on");
         prepare();
         editor = std::make_unique<EditorApplication>(false);
         main = &editor->mainWindow();
     }
     void TearDown() override {
         editor.reset();
+        clock.onTimeChange(nullptr);
         pedal.command("reset");
         setDocumentsFolder(QString());
         setMakerSite(QString());
@@ -90,6 +94,13 @@ protected:
     void link() {
         trigger("Link");
         settle();
+    }
+    // Unlink, and a moment for Live off to leave before the device closes.
+    void unlink() {
+        trigger("Unlink");
+        bool closed = false;
+        connection().whenClosed([&closed] { closed = true; });
+        EXPECT_TRUE(clock.runUntil([&closed] { return closed; })) << "the device never closed";
     }
     QString deviceLabel() { return main->findChild<QLabel*>("deviceName")->text(); }
     QString statusLabel() { return main->findChild<QLabel*>("status")->text(); }

@@ -49,7 +49,7 @@ TEST_F(LinkTest, LinkSetsTheLineAsksForTheStoredEffectAndUnlinkSwitchesLiveOff) 
     EXPECT_EQ(controls(), Linked);
 
     pedal.clearWrites();
-    trigger("Unlink");
+    unlink();
     EXPECT_EQ(connection().state(), State::Unlinked);
     EXPECT_EQ(deviceLabel(), "Kestra");
     EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
@@ -68,9 +68,9 @@ TEST_F(LinkTest, UnlinkWithLiveOnSendsLiveOffOnce) {
     live->setEnabled(true);
     live->parentWidget()->setEnabled(true);
     live->click();
-    EXPECT_EQ(pedalStatus("live"), "1");
+    EXPECT_TRUE(clock.runUntil([this] { return pedalStatus("live") == "1"; }, 100));
     pedal.clearWrites();
-    trigger("Unlink");
+    unlink();
     EXPECT_EQ(pedal.writes(), QStringList({"0A0000"}));
     EXPECT_FALSE(live->isChecked());
     EXPECT_EQ(live->accessibleName(), "Live OFF");
@@ -136,7 +136,7 @@ TEST_F(LinkTest, UnlinkDuringTheLinksWaitLeavesNothingBehind) {
     clock.advance(500);
     EXPECT_EQ(connection().state(), State::Linking);
     EXPECT_TRUE(action("Unlink")->isEnabled()) << "a hanging wait can be ended";
-    trigger("Unlink");
+    unlink();
     clock.advance(10000);
     EXPECT_EQ(connection().state(), State::Unlinked);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << "the player unlinked: nothing did not answer";
@@ -175,7 +175,7 @@ TEST_F(LinkTest, ClosingTheMainWindowSendsLiveOffToALinkedPedal) {
 
 TEST_F(LinkTest, ClosingAfterUnlinkWritesAndShowsNothing) {
     link();
-    trigger("Unlink");
+    unlink();
     pedal.clearWrites();
     dialogs.clear();
     main->close();

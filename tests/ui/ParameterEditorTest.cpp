@@ -70,7 +70,7 @@ TEST_F(ParameterEditor, ValuesTravelBothWays) {
 
     // Editor to pedal: the track bar's value lands at that parameter.
     setSlider("Depth", 512);
-    EXPECT_EQ(pedalValue(1), 512);
+    EXPECT_TRUE(clock.runUntil([this] { return pedalValue(1) == 512; }, 100));
 
     // Route Rate to the first knob and send the routing.
     pick("Rate source", "KI");
@@ -101,6 +101,7 @@ TEST_F(ParameterEditor, SelectorMovedByThePedalSendsItsValueBack) {
     request();
     pick("Shape source", "KII");
     click("Assign");
+    clock.advance(10); // the routing reaches the pedal
     pedal.clearWrites();
     pedal.command("knob 2 1023");
     clock.advance(100);
@@ -124,7 +125,8 @@ TEST_F(ParameterEditor, StoreSettingsSendsTheParameterCount) {
     getStored();
     request();
     setSlider("Rate", 300);
-    EXPECT_EQ(pedalStatus("stored-settings"), "changed");
+    EXPECT_TRUE(
+        clock.runUntil([this] { return pedalStatus("stored-settings") == "changed"; }, 100));
     pedal.clearWrites();
     click("Store Settings On Pedal");
     settle();
@@ -141,6 +143,8 @@ TEST_F(ParameterEditor, ReverseFlagsReachThePedalOnlyForARoutedParameter) {
     ASSERT_TRUE(enabled("Level reverse"));
     pedal.clearWrites();
     parameter<QCheckBox>("Level reverse")->click();
+    EXPECT_TRUE(clock.runUntil([this] { return !pedal.writes().isEmpty(); }, 100));
+    clock.advance(5); // the frame ends where the line falls idle
     EXPECT_EQ(pedal.writes(), QStringList({"080102"}));
     EXPECT_EQ(pedalList("reverse").value(2), "1");
 }
@@ -235,7 +239,7 @@ TEST_F(ParameterEditor, UnknownEffectNumberOpensNothing) {
 TEST_F(ParameterEditor, UnlinkDisablesTheWindowButKeepsIt) {
     getStored();
     request();
-    trigger("Unlink");
+    unlink();
     EXPECT_TRUE(parameterWindow().isVisible());
     EXPECT_FALSE(enabled("Rate"));
     EXPECT_FALSE(button("Assign")->isEnabled());

@@ -98,6 +98,7 @@ TEST_F(SearchField, EnterWithUnsavedEditsAsksFirst) {
     type("grizzle");
     QTest::keyClick(field(), Qt::Key_Return);
     EXPECT_EQ(main->selectedEffect(), Other);
+    clock.advance(10); // the edit's frame reaches the pedal
     EXPECT_EQ(pedalStatus("stored-settings"), "changed") << "left behind, as answered";
 }
 

@@ -45,7 +45,7 @@ TEST_F(UploadToLive, TheParameterWindowIsLiveWithoutAnotherClick) {
 
     // The values shown are the pedal's: an edit reaches it at once.
     setSlider("Depth", 512);
-    EXPECT_EQ(pedalValue(1), 512);
+    EXPECT_TRUE(clock.runUntil([this] { return pedalValue(1) == 512; }, 100));
 }
 
 TEST_F(UploadToLive, TheSettingTurnsItOffAndIsKept) {

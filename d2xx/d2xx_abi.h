@@ -67,6 +67,10 @@ using FT_Read_t = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD bytesToRea
 using FT_Write_t = FT_STATUS (*)(FT_HANDLE handle, void* buffer, DWORD bytesToWrite,
                                  DWORD* bytesWritten);
 using FT_Purge_t = FT_STATUS (*)(FT_HANDLE handle, ULONG mask);
+// Bytes in the driver's receive and transmit queues (the chip's own buffers
+// not included) and the pending events.
+using FT_GetStatus_t = FT_STATUS (*)(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes,
+                                     DWORD* eventStatus);
 using FT_SetBaudRate_t = FT_STATUS (*)(FT_HANDLE handle, ULONG baudRate);
 using FT_SetDataCharacteristics_t = FT_STATUS (*)(FT_HANDLE handle, UCHAR wordLength,
                                                   UCHAR stopBits, UCHAR parity);
