@@ -100,8 +100,8 @@ PortResult SerialPort::listDevices(std::vector<PortDevice>& devices) {
         return PortResult::success();
     }
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.hasVendorIdentifier() && info.vendorIdentifier() == KestraUsbVendor &&
-            info.hasProductIdentifier() && info.productIdentifier() == KestraUsbProduct)
+        if (info.hasVendorIdentifier() && info.vendorIdentifier() == vendor_ &&
+            info.hasProductIdentifier() && info.productIdentifier() == product_)
             devices.push_back({info.serialNumber(), info.description(), info.systemLocation()});
     }
     return PortResult::success();

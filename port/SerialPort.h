@@ -24,6 +24,12 @@ public:
     // Where the usb-serial devices' attributes are (tests use a folder of
     // their own).
     void setAttributeFolder(const QString& folder) { attributeFolder_ = folder; }
+    // The USB identity the search looks for: the FT230X's, unless a test's
+    // converter has another one.
+    void setUsbIdentity(quint16 vendor, quint16 product) {
+        vendor_ = vendor;
+        product_ = product;
+    }
     // How a failure of Qt Serial Port reads as a port result. Qt reports a
     // device that another program holds and one this user may not open
     // alike; accessible tells them apart.
@@ -54,6 +60,8 @@ private:
     // The device open now, or last.
     QString location_;
     QString attributeFolder_ = QStringLiteral("/sys/bus/usb-serial/devices");
+    quint16 vendor_ = KestraUsbVendor;
+    quint16 product_ = KestraUsbProduct;
     QSerialPort serial_;
     LineSettings line_;
     // Bytes given to Qt Serial Port since the last purge or open that the
