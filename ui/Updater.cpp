@@ -85,11 +85,22 @@ bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarge
 }
 
 namespace {
+QString& updaterFolderOverride() {
+    static QString folder;
+    return folder;
+}
+
 QString updaterPath() {
+    const QString& folder = updaterFolderOverride();
     return QDir::toNativeSeparators(
-        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(UpdaterProgram)));
+        QDir(folder.isEmpty() ? QCoreApplication::applicationDirPath() : folder)
+            .filePath(QString::fromLatin1(UpdaterProgram)));
 }
 } // namespace
+
+void setUpdaterFolder(const QString& folder) {
+    updaterFolderOverride() = folder;
+}
 
 bool updaterAvailable() {
     return QFileInfo(updaterPath()).isFile();

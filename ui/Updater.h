@@ -23,6 +23,10 @@ bool runUpdaterElevated(const QString& updaterPath, const QString& downloadTarge
 
 // Whether the updater program lies beside the editor.
 bool updaterAvailable();
+// Where the updater is looked for; empty for the editor's own folder. Tests
+// use a folder of their own, so that tests running side by side never see
+// each other's updater.
+void setUpdaterFolder(const QString& folder);
 // How to update where no updater comes with the editor.
 QString updateAdvice(const QString& newestVersion);
 

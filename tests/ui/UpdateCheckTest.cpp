@@ -239,15 +239,17 @@ class UpdaterBesideTheProgram : public UpdateCheck {
 protected:
     void SetUp() override {
         UpdateCheck::SetUp();
+        ASSERT_TRUE(folder.isValid());
+        setUpdaterFolder(folder.path());
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     void TearDown() override {
-        QFile::remove(path);
+        setUpdaterFolder(QString());
         UpdateCheck::TearDown();
     }
-    const QString path =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QString::fromLatin1(UpdaterProgram));
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QString::fromLatin1(UpdaterProgram));
 };
 
 TEST_F(UpdaterBesideTheProgram, UpdateNowAsksFirstAndEndsTheEditor) {
