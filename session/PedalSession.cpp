@@ -500,6 +500,22 @@ void PedalSession::storeSettings(SessionDone done) {
         tell(done, SessionResult::failed(why));
 }
 
+void PedalSession::eraseSettings(SessionDone done) {
+    QString why;
+    const bool started = connection_.run(
+        kestra::eraseSettings(
+            [this, done](const Outcome<std::pair<QByteArray, QByteArray>>& outcome) {
+                if (!outcome.ok())
+                    return tell(done, SessionResult::failed(outcome.error));
+                emit eepromDump(outcome.value->first);
+                emit eepromDump(outcome.value->second);
+                tell(done, SessionResult::done());
+            }),
+        &why);
+    if (!started)
+        tell(done, SessionResult::failed(why));
+}
+
 bool PedalSession::confirmLeavingEdits(std::function<void()> proceed) {
     // Only edits the pedal could still store are worth the question.
     if (!unsavedEdits() || !stateRead() || connection_.state() != Connection::State::Linked) {

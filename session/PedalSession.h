@@ -198,6 +198,9 @@ public:
     // bootloader, after the player's answer to what it will do; progress
     // hears each step.
     void upgradeFirmware(const QString& imageName, UpgradeProgress progress, SessionDone done);
+    // Erases the pedal's settings; both memories, read back afterwards,
+    // come as eepromDump.
+    void eraseSettings(SessionDone done = {});
     // Reads the 16,384 bytes of the settings EEPROM at i2cAddress ("50", "51").
     void readEeprom(const QString& i2cAddress,
                     std::function<void(const SessionResult&, const QByteArray&)> done);
@@ -221,6 +224,8 @@ signals:
     // What an upload is doing, for a status line.
     void uploadStatus(const QString& text);
     void editsChanged();
+    // The settings memory's contents, as the pedal sent them or erasing read
+    // them back.
     void eepromDump(const QByteArray& bytes);
     // Anything the enabled states derive from may have changed.
     void situationChanged();
