@@ -58,6 +58,14 @@ std::optional<QString> Catalogue::effectName(int number, QString* error) const {
     return name;
 }
 
+std::optional<int> Catalogue::effectNumber(const QString& effectName) const {
+    const QStringList rows = list(QString::fromLatin1(EffectListResource)).value_or(QStringList());
+    for (int number = 1; number < rows.size(); ++number)
+        if (effectNameOfRow(rows, number) == effectName)
+            return number;
+    return std::nullopt;
+}
+
 std::function<bool(int)> Catalogue::knownEffects() const {
     const qsizetype rows =
         list(QString::fromLatin1(EffectListResource)).value_or(QStringList()).size();

@@ -64,6 +64,9 @@ public:
     // The catalogue name of effect number n; nothing for 0 (no effect) and
     // numbers the catalogue does not know.
     std::optional<QString> effectName(int number, QString* error = nullptr) const;
+    // The number of the effect named effectName (its row in the effect
+    // list); nothing when the list names no such effect.
+    std::optional<int> effectNumber(const QString& effectName) const;
     // Whether a number is one of the catalogue's effects (0 is no effect), as
     // read once now; for the framer, which reads joined status texts with it.
     std::function<bool(int)> knownEffects() const;

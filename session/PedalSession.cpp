@@ -200,6 +200,12 @@ void PedalSession::readStoredEffect(SessionDone done) {
         tell(done, SessionResult::failed(why));
 }
 
+void PedalSession::readVersionIfUnknown(SessionDone done) {
+    if (stored_.versionKnown)
+        return tell(done, SessionResult::done());
+    readStoredEffect(std::move(done));
+}
+
 void PedalSession::takeStoredEffect(const Outcome<StoredEffectReply>& outcome, SessionDone done) {
     if (!outcome.ok())
         return tell(done, SessionResult::failed(outcome.error));
@@ -593,7 +599,7 @@ void PedalSession::startUpload(const QString& effect, const QString& bankCommand
     debugLog(QStringLiteral("num of bytes: %1").arg(bytes));
     // The pedal's next "Upload complete" is this upload's.
     finishUpload(SessionResult::cancelled());
-    pending_ = PendingUpload{false, false, goLiveAfter, done};
+    pending_ = PendingUpload{false, false, goLiveAfter, effect, done};
     QString why;
     const bool started = connection_.run(
         uploadImage(*image, [this](const ExchangeResult& result) { onUploadWritten(result); }),
@@ -630,9 +636,15 @@ void PedalSession::onUploadConfirmed() {
     pending_.reset();
     if (upload.goLive)
         return goLive(std::move(upload.done));
-    // The pedal now holds what was uploaded: what was read before no longer
-    // says which version it runs.
+    // The pedal now runs what was uploaded, in a version not read yet.
+    if (const std::optional<int> number = catalogue_.effectNumber(upload.effect)) {
+        stored_.number = *number;
+        stored_.name = upload.effect;
+        stored_.none = false;
+    }
     stored_.versionKnown = false;
+    emit storedEffectChanged();
+    emit situationChanged();
     tell(upload.done, SessionResult::done(QString::fromLatin1(UploadCompleteText)));
     readWhenIdle();
 }

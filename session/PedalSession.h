@@ -140,6 +140,10 @@ public:
     void readStoredEffect(SessionDone done = {});
     // Request parameter state of the stored effect, open for editing.
     void requestState(SessionDone done = {});
+    // Get stored effect when the stored effect's version is unknown (the
+    // pedal reported the effect, or an upload was not read back); done at
+    // once when it is known. Files of the effect carry its version.
+    void readVersionIfUnknown(SessionDone done);
 
     // Opens effect for editing: loads its parameters (the history stays
     // while the same effect is opened again). Returns why the effect's
@@ -235,6 +239,8 @@ private:
         bool written = false;
         bool confirmed = false;
         bool goLive = false;
+        // The catalogue's effect on its way; empty for a developer's file.
+        QString effect;
         SessionDone done;
     };
 

@@ -1,8 +1,8 @@
 // The rules the pedal session keeps whatever a window shows: the bank's size
 // limit, frames the player confirmed during an exchange, the wait for
-// "Upload complete", the version of an effect the pedal reported, the
-// question before Settings > Mode leaves edits behind, and the caption of an
-// effect chosen in the list.
+// "Upload complete", the version of an effect the pedal reported or an upload
+// not read back, the question before Settings > Mode leaves edits behind, and
+// the caption of an effect chosen in the list.
 #include "PedalFixture.h"
 
 #include <QRegularExpression>
@@ -149,6 +149,31 @@ TEST_F(SessionRules, TheVersionOfAnEffectThePedalReportsIsThePedals) {
     EXPECT_EQ(main->storedEffect().version, version);
     EXPECT_TRUE(main->storedEffect().versionKnown);
     EXPECT_EQ(parameterWindow().windowTitle(), Other + QString(" v%1").arg(version));
+}
+
+// An upload the editor does not read back changes the stored effect; the
+// version it runs is read before a preset file carries one.
+TEST_F(SessionRules, AnUploadNotReadBackIsReadBeforeAFileCarriesItsVersion) {
+    putOnPedal("Modulation", Stored);
+    const int before = main->storedEffect().version;
+    trigger("Edit After Upload"); // off
+    upload("Gain", Other);
+    EXPECT_EQ(main->storedEffect().name, Other);
+    EXPECT_FALSE(main->storedEffect().versionKnown);
+    const int version = pedalStatus("effect.version").toInt();
+    ASSERT_NE(version, before) << "the case needs effects of different versions";
+    request();
+    ASSERT_TRUE(action("Save Configuration")->isEnabled());
+
+    pedal.clearWrites();
+    dialogs.files.push_back(documents.path() + "/other.txt");
+    trigger("Save Configuration");
+    settle();
+    ASSERT_FALSE(dialogs.messages.isEmpty()) << dialogs.errors.join('|').toStdString();
+    EXPECT_TRUE(dialogs.messages.last().startsWith("File saved successfully: "));
+    EXPECT_EQ(pedal.writes().value(0), "0600") << "the stored effect is read first";
+    EXPECT_EQ(main->storedEffect().version, version);
+    EXPECT_TRUE(main->storedEffect().versionKnown);
 }
 
 TEST_F(SessionRules, SettingsModeAsksBeforeLeavingEditsBehind) {

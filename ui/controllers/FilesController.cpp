@@ -85,32 +85,40 @@ bool FilesController::showsStoredEffect(bool tell) const {
 }
 
 void FilesController::onSaveConfiguration() {
-    // A file of stale values would look like the pedal's: read them again
-    // first; the Request tells the player if that fails.
-    session_.requestState([this](const SessionResult& read) {
-        if (!read.ok())
-            return report(read);
-        const StoredEffect& stored = session_.storedEffect();
-        const Configuration configuration =
-            configurationOf(session_.parameters(), stored.number, stored.version);
-        const QString folder = presetFolder();
-        QDir().mkpath(folder);
-        QString path = Dialogs::instance().saveFile(
-            {QStringLiteral("Save Preset File"), folder, catalogue_.selectedEffect(),
-             QString::fromLatin1(PresetFilter), QStringLiteral("txt")});
-        if (path.isEmpty())
-            return;
-        if (!path.endsWith(QLatin1String(PresetSuffix)))
-            path += QLatin1String(PresetSuffix);
-        QString error;
-        if (!writePresetFile(path, composeConfiguration(configuration), &error)) {
-            Dialogs::instance().error(QStringLiteral("Error saving file: ") + error +
-                                      QStringLiteral("\n\nChoose another folder or name and "
-                                                     "save again."));
-            return;
-        }
-        Dialogs::instance().message(QStringLiteral("File saved successfully: ") + path);
+    // A file of stale values would look like the pedal's: read them (and an
+    // unknown version) again first; the reads tell the player if they fail.
+    session_.readVersionIfUnknown([this](const SessionResult& version) {
+        if (!version.ok())
+            return report(version);
+        session_.requestState([this](const SessionResult& read) {
+            if (!read.ok())
+                return report(read);
+            saveConfiguration();
+        });
     });
+}
+
+void FilesController::saveConfiguration() {
+    const StoredEffect& stored = session_.storedEffect();
+    const Configuration configuration =
+        configurationOf(session_.parameters(), stored.number, stored.version);
+    const QString folder = presetFolder();
+    QDir().mkpath(folder);
+    QString path = Dialogs::instance().saveFile(
+        {QStringLiteral("Save Preset File"), folder, catalogue_.selectedEffect(),
+         QString::fromLatin1(PresetFilter), QStringLiteral("txt")});
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(PresetSuffix)))
+        path += QLatin1String(PresetSuffix);
+    QString error;
+    if (!writePresetFile(path, composeConfiguration(configuration), &error)) {
+        Dialogs::instance().error(QStringLiteral("Error saving file: ") + error +
+                                  QStringLiteral("\n\nChoose another folder or name and "
+                                                 "save again."));
+        return;
+    }
+    Dialogs::instance().message(QStringLiteral("File saved successfully: ") + path);
 }
 
 void FilesController::onLoadConfiguration() {
@@ -138,15 +146,20 @@ void FilesController::loadConfigurationFile(const QString& path) {
     }
     Dialogs::instance().message(QStringLiteral("File loaded successfully: ") + path);
     debugLog(*text);
-    const ParameterModel& parameters = session_.parameters();
-    const ConfigurationReading reading =
-        readConfiguration(*text, {session_.storedEffect().number, session_.storedEffect().version,
-                                  parameters.parameterCount(), parameters.readbackCount()});
-    if (!reading.configuration) {
-        Dialogs::instance().error(reading.error);
-        return;
-    }
-    session_.sendConfiguration(*reading.configuration);
+    // The file names the effect's version: the pedal's must be known.
+    session_.readVersionIfUnknown([this, text = *text](const SessionResult& version) {
+        if (!version.ok())
+            return report(version);
+        const ParameterModel& parameters = session_.parameters();
+        const ConfigurationReading reading = readConfiguration(
+            text, {session_.storedEffect().number, session_.storedEffect().version,
+                   parameters.parameterCount(), parameters.readbackCount()});
+        if (!reading.configuration) {
+            Dialogs::instance().error(reading.error);
+            return;
+        }
+        session_.sendConfiguration(*reading.configuration);
+    });
 }
 
 void FilesController::onLoadImpulseResponse() {

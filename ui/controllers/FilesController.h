@@ -43,6 +43,8 @@ private:
     // The stored effect is open; tell says when it is not.
     bool showsStoredEffect(bool tell) const;
     void onSaveConfiguration();
+    // Asks for the file and writes the state just read.
+    void saveConfiguration();
     void onLoadConfiguration();
     // Loads a preset file into the stored effect's window, with every check.
     void loadConfigurationFile(const QString& path);
