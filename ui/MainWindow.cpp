@@ -78,6 +78,10 @@ void MainWindow::createMenus() {
     file->addAction(files_->presetLibraryAction());
     file->addSeparator();
     file->addActions({files_->backUpAction(), files_->restoreAction()});
+    file->addSeparator();
+    // Quit asks what closing the window asks.
+    QAction* quit = file->addAction(QStringLiteral("Quit"), this, &QWidget::close);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QMenu* connection = menuBar()->addMenu(QStringLiteral("Connection"));
     connection->addActions({link_->scanAction(), link_->linkAction(), link_->unlinkAction()});

@@ -83,6 +83,53 @@ INSTANTIATE_TEST_SUITE_P(Keys, PickKey,
                                            PickCase{"Space", Qt::Key_Space}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The keys that move in the effect list leave the pick where it is: Upload
+// and Ctrl+U take the effect the list shows selected.
+TEST_F(KeyboardTest, MovingInTheEffectListKeepsThePickThatUploadTakes) {
+    press(main, Qt::Key_L, Qt::ControlModifier);
+    settle();
+    chooseCategory("Gain");
+    QListWidget* effects = list("Effects");
+    ASSERT_GE(effects->count(), 3);
+    effects->setCurrentRow(0);
+    const QString picked = effects->item(0)->text();
+    press(effects, Qt::Key_Return);
+    ASSERT_EQ(main->selectedEffect(), picked);
+    for (const Qt::Key key :
+         {Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_PageUp, Qt::Key_Home, Qt::Key_Down}) {
+        press(effects, key);
+        ASSERT_EQ(effects->selectedItems().size(), 1);
+        EXPECT_EQ(effects->selectedItems()[0]->text(), picked) << "after key " << key;
+    }
+    EXPECT_EQ(effects->currentRow(), 1);
+    EXPECT_EQ(main->selectedEffect(), picked);
+    dialogs.clear();
+    press(main, Qt::Key_U, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.questions[0].endsWith("\n" + picked + " to the preset slot"))
+        << dialogs.questions[0].toStdString();
+}
+
+// Ctrl+Q (File > Quit) asks what closing asks.
+TEST_F(KeyboardTest, QuitAsksAboutEditsNotStoredAsClosingDoes) {
+    press(main, Qt::Key_L, Qt::ControlModifier);
+    settle();
+    putOnPedal("Modulation", "Wobblecat Trem");
+    main->activateWindow();
+    setSlider("Rate", slider("Rate") == 700 ? 300 : 700);
+    ASSERT_TRUE(main->unsavedEdits());
+    dialogs.offerAnswers = {Dialogs::Choice::Cancel};
+    press(main, Qt::Key_Q, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.offers.size(), 1);
+    EXPECT_TRUE(dialogs.offers[0].startsWith("The settings of Wobblecat Trem were edited"));
+    EXPECT_TRUE(main->isVisible());
+
+    dialogs.offerAnswers = {Dialogs::Choice::No};
+    press(main, Qt::Key_Q, Qt::ControlModifier);
+    settle();
+    EXPECT_FALSE(main->isVisible());
+}
+
 TEST_F(KeyboardTest, TheListWithTheFocusLooksDifferent) {
     QListWidget* categories = list("Categories");
     list("Effects")->setFocus();

@@ -11,6 +11,7 @@
 #include "ui/widgets/Placement.h"
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -145,17 +146,42 @@ void CatalogueController::markUploadableEntries() {
     }
 }
 
+// The keyboard's place in the effect list moves apart from the pick: the
+// picked effect stays selected (what Upload and the parameter window act
+// on) while the focus frame shows where Enter would pick.
 void CatalogueController::moveEffectHighlight(int key) {
+    const int last = effects_->count() - 1;
     const int index = effects_->currentRow();
-    if (key == Qt::Key_Up) {
+    const int page = std::max(1, effects_->height() / std::max(1, effects_->sizeHintForRow(0)));
+    int row = index;
+    switch (key) {
+    case Qt::Key_Up:
         debugLog(QStringLiteral("arrow up pressed"));
-        if (index > 0)
-            effects_->setCurrentRow(index - 1);
-    } else {
+        row = index > 0 ? index - 1 : index;
+        break;
+    case Qt::Key_Down:
         debugLog(QStringLiteral("arrow down pressed"));
-        if (index < effects_->count() - 1)
-            effects_->setCurrentRow(index + 1);
+        row = index < last ? index + 1 : index;
+        break;
+    case Qt::Key_PageUp:
+        row = std::max(0, index - page);
+        break;
+    case Qt::Key_PageDown:
+        row = std::min(last, index + page);
+        break;
+    case Qt::Key_Home:
+        row = 0;
+        break;
+    case Qt::Key_End:
+        row = last;
+        break;
+    default:
+        return;
     }
+    if (row < 0 || row == index)
+        return;
+    effects_->selectionModel()->setCurrentIndex(effects_->model()->index(row, 0),
+                                                QItemSelectionModel::NoUpdate);
 }
 
 void CatalogueController::onEffectActivated(QListWidgetItem* item) {
@@ -278,14 +304,22 @@ bool CatalogueController::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // Arrows in the category list load the category they reach; in the effect
-// list they only move the highlight, since picking an effect opens its
-// window and switches Live off. Enter and Space act as a click in both.
+// list they only move the keyboard's place, since picking an effect opens
+// its window and switches Live off. Enter and Space act as a click in both.
 bool CatalogueController::listKey(QListWidget* list, int key) {
     const bool pick = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
     if (list == effects_) {
-        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+        switch (key) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Home:
+        case Qt::Key_End:
             moveEffectHighlight(key);
             return true;
+        default:
+            break;
         }
         if (pick && effects_->currentItem()) {
             onEffectActivated(effects_->currentItem());
