@@ -662,6 +662,17 @@ void PedalSession::finishUpload(const SessionResult& result) {
 }
 
 // Get FX Stored on Pedal, then Request, as the player would click them.
+void PedalSession::readStoredEffectAndState(SessionDone done) {
+    readStoredEffect([this, done](const SessionResult& read) {
+        if (!read.ok() || !showsStoredEffect())
+            return tell(done, read);
+        requestState([done, read](const SessionResult& state) {
+            // A note of the read (a descriptor missing, say) still counts.
+            tell(done, state.ok() && state.text.isEmpty() ? read : state);
+        });
+    });
+}
+
 void PedalSession::goLive(SessionDone done) {
     debugLog(QStringLiteral("upload complete: reading the stored effect and its state"));
     readStoredEffect([this, done](const SessionResult& read) {

@@ -140,6 +140,9 @@ public:
     void readStoredEffect(SessionDone done = {});
     // Request parameter state of the stored effect, open for editing.
     void requestState(SessionDone done = {});
+    // Get stored effect, then Request for the effect found, as the player
+    // would click them: it opens live for editing.
+    void readStoredEffectAndState(SessionDone done = {});
     // Get stored effect when the stored effect's version is unknown (the
     // pedal reported the effect, or an upload was not read back); done at
     // once when it is known. Files of the effect carry its version.
@@ -250,12 +253,12 @@ private:
     void openReportedEffect(int effectNumber);
     void applyPedalMode(const ParameterState& state);
     void applyMode(bool bank, bool byPlayer);
+    void goLive(SessionDone done);
     void startUpload(const QString& effect, const QString& bankCommand, bool goLive,
                      SessionDone done);
     void onUploadWritten(const ExchangeResult& result);
     void onUploadConfirmed();
     void finishUpload(const SessionResult& result);
-    void goLive(SessionDone done);
     void onArmedHandshake(const ExchangeResult& result, bool firstSync, SessionDone done);
     void flushFrames();
     void dropFrames(const QString& why);

@@ -51,9 +51,11 @@ MainWindow::MainWindow(PedalSession& session, QWidget* parent)
     setTabOrder(pedal_->getStoredEffectButton(), catalogue_->effectInfoButton());
     createMenus();
 
-    for (FeatureController* feature : features_)
+    for (FeatureController* feature : features_) {
         connect(feature, &FeatureController::situationChanged, this,
                 &MainWindow::refreshEnabledStates);
+        connect(feature, &FeatureController::statusMessage, pedal_, &PedalController::showStatus);
+    }
     connect(&session_, &PedalSession::situationChanged, this, &MainWindow::refreshEnabledStates);
     connect(&session_, &PedalSession::editsChanged, this, &MainWindow::onEditsChanged);
     connect(link_, &LinkController::linkedToStoredEffect, pedal_, &PedalController::focusRequest);

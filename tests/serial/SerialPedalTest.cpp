@@ -10,6 +10,7 @@
 #include "core/UserFolders.h"
 #include "port/SerialPort.h"
 #include "tests/support/PtyPedal.h"
+#include "tests/support/StatusLine.h"
 #include "tests/support/TestDialogs.h"
 
 #include <QAbstractButton>
@@ -149,13 +150,13 @@ protected:
 TEST_F(SerialEditor, ScansLinksAndReadsThePedalOverTheTerminal) {
     ASSERT_TRUE(action("Connection: Serial port (" + sim.path() + ")"));
     action("Scan")->trigger();
-    EXPECT_EQ(dialogs.messages, QStringList({sim.path() + " found, click Link"}));
+    EXPECT_EQ(statusLine(editor->mainWindow()), sim.path() + " found, click Link");
     dialogs.clear();
     action("Link")->trigger();
     Connection& connection = editor->connection();
     EXPECT_TRUE(runPaced(clock, [&] { return connection.operation().isEmpty(); }));
     EXPECT_EQ(connection.state(), Connection::State::Linked);
-    EXPECT_EQ(dialogs.messages, QStringList({"No effect found on pedal"}));
+    EXPECT_TRUE(statusLine(editor->mainWindow()).startsWith("No effect found on pedal"));
     EXPECT_TRUE(dialogs.errors.isEmpty());
     EXPECT_TRUE(action("Firmware Version: 3"));
     EXPECT_FALSE(action("Use Virtual Pedal")->isEnabled());

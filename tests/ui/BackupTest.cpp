@@ -49,7 +49,7 @@ TEST_F(BackupTest, HoldsBothDumpsTheStoredEffectAndItsConfiguration) {
     trigger(BackUp);
     settle();
     const QString path = file("pedal.kbackup");
-    EXPECT_EQ(dialogs.messages, QStringList({"Backup saved: " + path}));
+    EXPECT_EQ(statusLabel(), "Backup saved: " + path);
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
     EXPECT_EQ(pedal.writes().value(0), "0600") << "the stored effect first";
 

@@ -172,10 +172,11 @@ TEST_P(Upload, SendsBypassThenTheImageWholeAndShowsUploadComplete) {
     ASSERT_TRUE(button("Upload Selected Effect")->isEnabled());
     pedal.clearWrites();
     dialogs.clear();
+    const QString before = statusLabel();
     click("Upload Selected Effect");
     EXPECT_EQ(dialogs.questions,
               QStringList({"Upload the selected effect?\nFuzzmoth to " + QString(c.target)}));
-    ASSERT_TRUE(clock.runUntil([this] { return statusLabel() != "Status: "; }));
+    ASSERT_TRUE(clock.runUntil([&] { return statusLabel() != before; }));
     EXPECT_EQ(statusLabel(), "Uploading...");
     settle();
     EXPECT_EQ(statusLabel(), "Upload complete");
@@ -200,13 +201,14 @@ TEST_F(CatalogueTest, AnsweringNoSendsNothingAndTheLinkListensOn) {
         GTEST_SKIP() << m.toStdString() << " is not in the compiled catalogue";
     select("Gain", "Grizzle Drive");
     pedal.clearWrites();
+    const QString before = statusLabel();
     dialogs.answers = {false};
     click("Upload Selected Effect");
     settle();
     EXPECT_EQ(dialogs.questions,
               QStringList({"Upload the selected effect?\nGrizzle Drive to the preset slot"}));
     EXPECT_TRUE(pedal.writes().isEmpty());
-    EXPECT_EQ(statusLabel(), "Status: ");
+    EXPECT_EQ(statusLabel(), before);
     EXPECT_EQ(connection().state(), Connection::State::Linked);
     pedal.command("send " + hexOf("02"));
     clock.advance(100);

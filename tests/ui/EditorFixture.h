@@ -7,6 +7,7 @@
 #include "app/EditorApplication.h"
 #include "core/MakerSite.h"
 #include "core/UserFolders.h"
+#include "tests/support/StatusLine.h"
 #include "tests/support/TestClock.h"
 #include "tests/support/TestDialogs.h"
 #include "tests/support/VirtualPedalControl.h"
@@ -103,7 +104,9 @@ protected:
         EXPECT_TRUE(clock.runUntil([&closed] { return closed; })) << "the device never closed";
     }
     QString deviceLabel() { return main->findChild<QLabel*>("deviceName")->text(); }
-    QString statusLabel() { return main->findChild<QLabel*>("status")->text(); }
+    // The status line's whole text (a long one is cut on screen, whole in
+    // its tooltip).
+    QString statusLabel() { return statusLine(*main); }
     QListWidget* list(const QString& name) { return control<QListWidget>(main, name); }
     void chooseCategory(const QString& category) {
         QListWidget* categories = list("Categories");

@@ -194,7 +194,7 @@ TEST_F(FirmwareUpgradeTest, UpgradeModeWhileUnlinkedArmsTheNextLink) {
     pedal.command("bootloader");
     link();
     EXPECT_EQ(pedal.writes(), QStringList({"7F"})) << "no application frame at Link";
-    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
+    EXPECT_EQ(statusLabel(), LinkConnected);
     EXPECT_TRUE(log().contains("received Byte: 79"));
     expectBootloaderListens();
 
@@ -212,7 +212,8 @@ TEST_F(FirmwareUpgradeTest, ArmedLinkToAnApplicationFailsTheHandshakeThenLinksNo
     EXPECT_FALSE(action("Upgrade Mode")->isChecked());
     EXPECT_EQ(connection().state(), State::Linked);
     EXPECT_EQ(pedalStatus("line"), "115200 8N1");
-    EXPECT_TRUE(dialogs.messages.contains("No effect found on pedal"));
+    EXPECT_TRUE(statusLabel().startsWith("No effect found on pedal"))
+        << statusLabel().toStdString();
 }
 
 // The device cannot be opened at all: that is what the player reads, and
@@ -274,7 +275,7 @@ TEST_F(FirmwareUpgradeTest, ArmedLinkFindsTheBootloaderUnlinkLeftListening) {
     link();
     EXPECT_EQ(pedal.writes(), QStringList({"7F", "7F"}));
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
-    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
+    EXPECT_EQ(statusLabel(), LinkConnected);
     expectBootloaderListens();
 
     upgrade("Firmware_1");
@@ -443,7 +444,7 @@ TEST_F(FirmwareUpgradeTest, AnUnplugDuringTheUpgradeIsOneMessageAndAReplugLinksA
     dialogs.clear();
     link();
     EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
-    EXPECT_EQ(dialogs.messages, QStringList({LinkConnected}));
+    EXPECT_EQ(statusLabel(), LinkConnected);
     expectBootloaderListens();
 
     upgrade("Firmware_2");
@@ -666,8 +667,7 @@ TEST_P(NothingReachesTheBootloader, AndTheUpgradeStillCompletes) {
         EXPECT_EQ(connection().state(), State::Unlinked);
         trigger("Upgrade Mode");
         link();
-        EXPECT_EQ(dialogs.messages.value(0), LinkConnected)
-            << dialogs.errors.join('\n').toStdString();
+        EXPECT_EQ(statusLabel(), LinkConnected) << dialogs.errors.join('\n').toStdString();
     }
     expectBootloaderListens();
     upgrade("Firmware_2");

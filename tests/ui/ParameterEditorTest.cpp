@@ -23,6 +23,9 @@ protected:
         link(); // an empty store: "No effect found on pedal"
         upload("Modulation", Stored);
         ASSERT_EQ(statusLabel(), "Upload complete");
+        // Get FX Stored on Pedal reads the effect alone: these cases take
+        // Request as a step of its own.
+        trigger("Edit After Upload");
         dialogs.clear();
     }
     bool enabled(const QString& name) {
@@ -37,6 +40,20 @@ protected:
         }
     }
 };
+
+// With Edit After Upload (the default) Get FX Stored on Pedal reads the state
+// too, as an upload does: the window opens live.
+TEST_F(ParameterEditor, StoredEffectOpensLiveWithEditAfterUpload) {
+    trigger("Edit After Upload"); // on again
+    ASSERT_TRUE(action("Edit After Upload")->isChecked());
+    getStored();
+    ASSERT_TRUE(parameterWindow().isVisible());
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
+    EXPECT_TRUE(enabled("Rate"));
+    EXPECT_TRUE(button("Assign")->isEnabled());
+    EXPECT_TRUE(action("Save Configuration")->isEnabled());
+    EXPECT_EQ(statusLabel(), "5 parameters read from the pedal");
+}
 
 TEST_F(ParameterEditor, StoredEffectOpensDisabledAndRequestMakesItLive) {
     getStored();

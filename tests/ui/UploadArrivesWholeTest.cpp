@@ -14,6 +14,8 @@ struct FollowUp {
     // What the player does as soon as the editor lets them.
     std::function<void(PedalFixture&)> act;
     const char* frame; // the follow-up's frame after the image
+    // The status line at the end: the last action's outcome.
+    const char* status = "Upload complete";
 };
 
 void PrintTo(const FollowUp& f, std::ostream* os) {
@@ -53,7 +55,7 @@ TEST_P(UploadThen, TheImageArrivesWhole) {
     EXPECT_EQ(frames[1], imageOf(Stored)) << "the image, whole and alone";
     EXPECT_EQ(frames[2], GetParam().frame);
     if (connection().state() == Connection::State::Linked) {
-        EXPECT_EQ(statusLabel(), "Upload complete");
+        EXPECT_EQ(statusLabel(), GetParam().status);
     }
 }
 
@@ -64,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                  [](PedalFixture& f) { static_cast<UploadThen&>(f).act("Get FX Stored on Pedal"); },
                  "0600"},
         FollowUp{"Request", [](PedalFixture& f) { static_cast<UploadThen&>(f).act("Request"); },
-                 "0205"},
+                 "0205", "5 parameters read from the pedal"},
         FollowUp{"Unlink", [](PedalFixture& f) { static_cast<UploadThen&>(f).doUnlink(); },
                  "0A0000"},
         FollowUp{"CloseTheEditor",

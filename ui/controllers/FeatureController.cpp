@@ -8,11 +8,11 @@
 
 namespace kestra {
 
-void report(const SessionResult& result) {
+void FeatureController::report(const SessionResult& result) {
     if (result.text.isEmpty() || result.status == SessionResult::Status::Cancelled)
         return;
     if (result.ok())
-        Dialogs::instance().message(result.text);
+        emit statusMessage(result.text);
     else
         Dialogs::instance().error(result.text);
 }

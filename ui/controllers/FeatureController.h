@@ -28,13 +28,20 @@ public:
 signals:
     // Something that enabled states derive from changed.
     void situationChanged();
+    // What an action did, for the status line: success is said there, never
+    // in a dialog that stops the player.
+    void statusMessage(const QString& text);
 
 protected:
+    // Shows a session's outcome: failures as errors, notes on success in
+    // the status line.
+    void report(const SessionResult& result);
+    SessionDone reporter() {
+        return [this](const SessionResult& result) { report(result); };
+    }
+
     PedalSession& session_;
 };
-
-// Shows a session's outcome: failures as errors, notes as messages.
-void report(const SessionResult& result);
 // Whether the editor may end now, as closing it asks; why it may not is
 // shown. then runs once edits the player chose to store are stored.
 bool mayEnd(PedalSession& session, std::function<void()> then);

@@ -118,7 +118,7 @@ void FilesController::saveConfiguration() {
                                                  "save again."));
         return;
     }
-    Dialogs::instance().message(QStringLiteral("File saved successfully: ") + path);
+    emit statusMessage(QStringLiteral("File saved successfully: ") + path);
 }
 
 void FilesController::onLoadConfiguration() {
@@ -144,10 +144,9 @@ void FilesController::loadConfigurationFile(const QString& path) {
                                   QStringLiteral("\n\nChoose another preset file."));
         return;
     }
-    Dialogs::instance().message(QStringLiteral("File loaded successfully: ") + path);
     debugLog(*text);
     // The file names the effect's version: the pedal's must be known.
-    session_.readVersionIfUnknown([this, text = *text](const SessionResult& version) {
+    session_.readVersionIfUnknown([this, path, text = *text](const SessionResult& version) {
         if (!version.ok())
             return report(version);
         const ParameterModel& parameters = session_.parameters();
@@ -159,6 +158,7 @@ void FilesController::loadConfigurationFile(const QString& path) {
             return;
         }
         session_.sendConfiguration(*reading.configuration);
+        emit statusMessage(QStringLiteral("File loaded successfully: ") + path);
     });
 }
 
@@ -217,7 +217,7 @@ void FilesController::backUpThen(std::function<void(bool written)> then) {
     QString why;
     const bool started = collectBackup(
         session_.connection(), session_.catalogue(),
-        [path, now, finish](const Outcome<Backup>& outcome) {
+        [this, path, now, finish](const Outcome<Backup>& outcome) {
             if (!outcome.ok()) {
                 // A link that ended says so itself.
                 if (!outcome.error.isEmpty())
@@ -237,7 +237,7 @@ void FilesController::backUpThen(std::function<void(bool written)> then) {
                                                          "again."));
                 return finish(false);
             }
-            Dialogs::instance().message(QStringLiteral("Backup saved: ") + path);
+            emit statusMessage(QStringLiteral("Backup saved: ") + path);
             finish(true);
         },
         &why);

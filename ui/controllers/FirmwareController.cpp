@@ -60,7 +60,12 @@ void FirmwareController::onUpgradeModeTriggered() {
         });
         break;
     case Connection::State::Bootloader:
-        session_.leaveBootloader(report);
+        // What the pedal needs now is worth a dialog.
+        session_.leaveBootloader([this](const SessionResult& result) {
+            if (result.ok() && !result.text.isEmpty())
+                return Dialogs::instance().message(result.text);
+            report(result);
+        });
         break;
     default:
         break;
@@ -70,7 +75,7 @@ void FirmwareController::onUpgradeModeTriggered() {
 }
 
 void FirmwareController::enterBootloader() {
-    session_.enterBootloader([](const SessionResult& result) {
+    session_.enterBootloader([this](const SessionResult& result) {
         if (result.ok())
             return Dialogs::instance().message(
                 QStringLiteral("Connection to bootloader succeeded. Release B2(SAVE) button and "
@@ -90,8 +95,13 @@ void FirmwareController::onEraseSettings() {
                 "Brantwell pedal"),
             Dialogs::Default::No))
         return;
-    files_.offerBackupThen(QStringLiteral("erasing its settings"),
-                           [this] { session_.eraseSettings(report); });
+    files_.offerBackupThen(QStringLiteral("erasing its settings"), [this] {
+        session_.eraseSettings([this](const SessionResult& result) {
+            if (!result.ok())
+                return report(result);
+            emit statusMessage(QStringLiteral("The pedal's settings are erased"));
+        });
+    });
 }
 
 } // namespace kestra

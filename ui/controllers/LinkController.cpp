@@ -155,7 +155,7 @@ void LinkController::onScan() {
         device_ = devices.front();
         setDeviceLabel(device_.description);
         refreshLinkIndicator();
-        Dialogs::instance().message(device_.description + QStringLiteral(" found, click Link"));
+        emit statusMessage(device_.description + QStringLiteral(" found, click Link"));
         return;
     }
     // Adapters look alike but for their serial numbers: the player picks.
@@ -184,6 +184,12 @@ void LinkController::onScan() {
 
 void LinkController::onLink() {
     const PortResult linked = session_.link(device_, [this](const SessionResult& result) {
+        // An empty pedal waits for an effect: the window says what to do.
+        if (result.ok() && connection_.state() == Connection::State::Linked &&
+            session_.storedEffect().none && !result.text.isEmpty())
+            return emit statusMessage(result.text +
+                                      QStringLiteral(": pick an effect, then click Upload "
+                                                     "Selected Effect"));
         report(result);
         if (result.ok() && session_.showsStoredEffect())
             emit linkedToStoredEffect();

@@ -48,7 +48,7 @@ PedalController::PedalController(PedalSession& session, const CatalogueControlle
     connect(&session_, &PedalSession::bankChanged, this, &PedalController::selectBank);
     connect(&session_, &PedalSession::midiChannelChanged, this, &PedalController::showMidiChannel);
     connect(&session_, &PedalSession::liveChanged, this, &PedalController::setLiveText);
-    connect(&session_, &PedalSession::uploadStatus, status_, &QLabel::setText);
+    connect(&session_, &PedalSession::uploadStatus, this, &PedalController::showStatus);
     // After the connections: the mode read selects its bank.
     readModeSetting();
 }
@@ -63,13 +63,25 @@ void PedalController::createControls(QWidget* client) {
     connect(getStoredEffect_, &QPushButton::clicked, this, &PedalController::onGetStoredEffect);
 
     request_ = makeButton(client, QStringLiteral("Request"), {10, 272, 118, 28});
-    connect(request_, &QPushButton::clicked, this, [this] { session_.requestState(report); });
+    connect(request_, &QPushButton::clicked, this, [this] {
+        session_.requestState([this](const SessionResult& result) {
+            if (!result.ok())
+                return report(result);
+            emit statusMessage(QStringLiteral("%1 parameters read from the pedal")
+                                   .arg(session_.parameters().parameterCount()));
+        });
+    });
     assign_ = makeButton(client, QStringLiteral("Assign"), {134, 272, 96, 28});
     connect(assign_, &QPushButton::clicked, this, &PedalController::onAssign);
     storeSettings_ =
         makeButton(client, QStringLiteral("Store Settings On Pedal"), {236, 272, 154, 28});
-    connect(storeSettings_, &QPushButton::clicked, this,
-            [this] { session_.storeSettings(report); });
+    connect(storeSettings_, &QPushButton::clicked, this, [this] {
+        session_.storeSettings([this](const SessionResult& result) {
+            if (!result.ok())
+                return report(result);
+            emit statusMessage(QStringLiteral("Settings stored on the pedal"));
+        });
+    });
 
     banks_ = named(new QGroupBox(QStringLiteral("FX Bank"), client), QStringLiteral("FX Bank"));
     banks_->setGeometry(10, 306, 250, 48);
@@ -191,6 +203,14 @@ void PedalController::applyEnabledStates(const EnabledStates& e) {
     mode_->menuAction()->setEnabled(e.mode);
 }
 
+void PedalController::showStatus(const QString& text) {
+    // A long line (a file's path) is cut in the middle; the whole of it is
+    // in the tooltip and for screen readers.
+    status_->setText(status_->fontMetrics().elidedText(text, Qt::ElideMiddle, status_->width()));
+    status_->setToolTip(text);
+    status_->setAccessibleDescription(text);
+}
+
 void PedalController::focusRequest() {
     request_->setFocus();
 }
@@ -205,11 +225,12 @@ void PedalController::onUpload() {
     if (!Dialogs::instance().confirm(QStringLiteral("Upload the selected effect?") +
                                      QLatin1Char('\n') + uploadTargetText()))
         return;
-    session_.upload(catalogue_.selectedEffect(), liveAfterUpload_, [](const SessionResult& result) {
-        // The status line says "Upload complete".
-        if (!result.ok())
-            report(result);
-    });
+    session_.upload(catalogue_.selectedEffect(), liveAfterUpload_,
+                    [this](const SessionResult& result) {
+                        // The status line says "Upload complete".
+                        if (!result.ok())
+                            report(result);
+                    });
 }
 
 void PedalController::onUploadFile() {
@@ -236,15 +257,25 @@ void PedalController::onUploadFile() {
     // Only what converts is sent: nothing made up follows a stray character.
     const QByteArray bytes = hexToByteArray(text);
     debugLogNoScroll(QStringLiteral("num of bytes: %1").arg(bytes.size()));
-    session_.uploadBytes(bytes, report);
+    session_.uploadBytes(bytes, reporter());
 }
 
+// With Edit After Upload the state is read too, as after an upload, so the
+// window opens live rather than grey.
 void PedalController::onGetStoredEffect() {
-    session_.readStoredEffect([this](const SessionResult& result) {
+    const SessionDone done = [this](const SessionResult& result) {
         report(result);
-        if (result.ok() && session_.showsStoredEffect())
-            focusRequest();
-    });
+        if (!result.ok() || !session_.showsStoredEffect())
+            return;
+        if (session_.stateRead())
+            emit statusMessage(QStringLiteral("%1 parameters read from the pedal")
+                                   .arg(session_.parameters().parameterCount()));
+        focusRequest();
+    };
+    if (liveAfterUpload_)
+        session_.readStoredEffectAndState(done);
+    else
+        session_.readStoredEffect(done);
 }
 
 void PedalController::onAssign() {
@@ -252,6 +283,8 @@ void PedalController::onAssign() {
         report(result);
         if (!result.ok())
             return;
+        if (result.text.isEmpty())
+            emit statusMessage(QStringLiteral("Assign sent to the pedal"));
         assignLockout_->start(AssignLockoutMs);
         emit situationChanged();
     });

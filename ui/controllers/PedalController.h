@@ -43,6 +43,8 @@ public:
     bool liveAfterUpload() const { return liveAfterUpload_; }
     // Request takes the focus: the next step once an effect is open.
     void focusRequest();
+    // The status line: what the last action did.
+    void showStatus(const QString& text);
 
     void addSituation(EditorSituation& situation) const override;
     void applyEnabledStates(const EnabledStates& enabled) override;
