@@ -3,9 +3,32 @@
 #include "app/EditorApplication.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTextStream>
 
+namespace {
+// --help and --version print and end before any window, so they need no
+// display. The other options are read once the application exists.
+void answerHelpOrVersion(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kestra-editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Kestra Editor: edits the effects of a Kestra "
+                                                    "pedal on USB.\n\nOptions of the link:\n") +
+                                     kestra::backendOptionsHelp());
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.parse(QCoreApplication::arguments());
+    if (parser.isSet(help))
+        parser.showHelp(0);
+    if (parser.isSet(version))
+        parser.showVersion();
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
+    answerHelpOrVersion(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestra Editor"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
