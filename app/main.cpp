@@ -25,10 +25,33 @@ void answerHelpOrVersion(int argc, char* argv[]) {
     if (parser.isSet(version))
         parser.showVersion();
 }
+
+// Without a platform named and without a display, Qt would abort (status
+// 134) when the windows are created: say so instead.
+bool displayMissing(int argc, char* argv[]) {
+#if defined(Q_OS_LINUX)
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "-platform") == 0 || qstrncmp(argv[i], "-platform=", 10) == 0)
+            return false;
+    }
+    return qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+           qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return false;
+#endif
+}
 } // namespace
 
 int main(int argc, char* argv[]) {
     answerHelpOrVersion(argc, argv);
+    if (displayMissing(argc, argv)) {
+        QTextStream(stderr) << "kestra-editor: there is no display to show the editor on "
+                               "(neither DISPLAY nor WAYLAND_DISPLAY is set). Start it in a "
+                               "desktop session, or use kestra-cli from a terminal.\n";
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestra Editor"));
     QApplication::setApplicationVersion(QStringLiteral(KESTRA_EDITOR_VERSION));
