@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "catalogue/NameMatch.h"
 #include "catalogue/Upload.h"
 #include "firmware/FirmwareImage.h"
 #include "ir/IrLoader.h"
@@ -29,6 +30,18 @@ std::optional<int> number(const QString& text, int low, int high) {
 
 QString sourceName(int code) {
     return assignSourceNames().value(sourcePositionForCode(code), QStringLiteral("?"));
+}
+
+// " Did you mean A or B?" when some of names are near text; empty otherwise.
+QString suggestion(const QStringList& names, const QString& text) {
+    QStringList closest = closestNames(names, text);
+    if (closest.isEmpty())
+        return {};
+    const QString last = closest.takeLast();
+    return QStringLiteral(" Did you mean %1?")
+        .arg(closest.isEmpty()
+                 ? last
+                 : closest.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last);
 }
 
 int exitCodeOf(SessionResult::Status status) {
@@ -67,6 +80,7 @@ QString CliSession::helpText() {
         "\n"
         "Commands:\n"
         "  devices                        list the attached adapters (serial, description)\n"
+        "  effects [CATEGORY]             the catalogue's effects, by category\n"
         "  stored                         the effect stored on the pedal\n"
         "  request                        the stored effect's parameters, routing, mode and\n"
         "                                 MIDI channel\n"
@@ -93,7 +107,11 @@ QString CliSession::helpText() {
         "  3  the pedal did not answer, refused, or was disconnected\n"
         "  4  unusable input: unknown effect or parameter, image or file problem\n"
         "  5  cancelled\n");
-    return commands + backendOptionsHelp() + exitCodes;
+    const QString reset = QStringLiteral(
+        "  --virtual-reset                a fresh virtual pedal; --virtual goes on with the\n"
+        "                                 one the last run left, kept in the user's data\n"
+        "                                 folder\n");
+    return commands + backendOptionsHelp() + reset + exitCodes;
 }
 
 bool CliSession::upgrading() const {
@@ -110,6 +128,8 @@ void CliSession::start(const QStringList& arguments) {
     }
     if (command == QLatin1String("devices") && count == 1)
         return listDevices();
+    if (command == QLatin1String("effects") && count <= 2)
+        return listEffects(arguments.value(1));
     if (command == QLatin1String("stored") && count == 1)
         return printStoredEffect();
     if (command == QLatin1String("request") && count == 1)
@@ -213,6 +233,40 @@ void CliSession::listDevices() {
     finish(Done);
 }
 
+void CliSession::listEffects(const QString& category) {
+    QStringList names;
+    for (const CategoryEntry& entry : Categories)
+        names.append(QString::fromLatin1(entry.displayName));
+    std::optional<QString> chosen;
+    if (!category.isEmpty()) {
+        chosen = matchName(names, category);
+        if (!chosen)
+            return finish(BadInput, QStringLiteral("\"%1\" is not a category of the catalogue.%2 "
+                                                   "The categories: %3.")
+                                        .arg(category, suggestion(names, category),
+                                             names.join(QStringLiteral(", "))));
+    }
+    for (int index = 0; index < CategoryCount; ++index) {
+        if (chosen && names[index] != *chosen)
+            continue;
+        QString error;
+        const std::optional<QStringList> effects =
+            session_.catalogue().categoryEffects(index, &error);
+        if (!effects)
+            return finish(BadInput, error);
+        // One category: its effects alone, one a line, for a script to read.
+        if (chosen) {
+            for (const QString& effect : *effects)
+                out_ << effect << '\n';
+            continue;
+        }
+        out_ << names[index] << '\n';
+        for (const QString& effect : *effects)
+            out_ << "  " << effect << '\n';
+    }
+    finish(Done);
+}
+
 void CliSession::printStoredEffect() {
     withStoredEffect([this] {
         const StoredEffect& stored = session_.storedEffect();
@@ -309,15 +363,20 @@ void CliSession::setParameter(const QString& parameter, const QString& value) {
         ParameterModel& model = session_.parameters();
         std::optional<int> index = number(parameter, 0, model.parameterCount() - 1);
         QStringList names;
+        QStringList numbered;
         for (int i = 0; i < model.parameterCount(); ++i) {
-            names.append(QStringLiteral("%1 %2").arg(i).arg(model.name(i)));
-            if (!index && model.name(i).compare(parameter, Qt::CaseInsensitive) == 0)
-                index = i;
+            names.append(model.name(i));
+            numbered.append(QStringLiteral("%1 %2").arg(i).arg(model.name(i)));
+        }
+        if (!index) {
+            if (const std::optional<QString> name = matchName(names, parameter))
+                index = static_cast<int>(names.indexOf(*name));
         }
         if (!index)
-            return finish(BadInput, QStringLiteral("%1 has no parameter \"%2\". Its parameters: "
-                                                   "%3.")
-                                        .arg(stored.name, parameter, names.join(", ")));
+            return finish(BadInput, QStringLiteral("%1 has no parameter \"%2\".%3 Its parameters: "
+                                                   "%4.")
+                                        .arg(stored.name, parameter, suggestion(names, parameter),
+                                             numbered.join(", ")));
         const int p = *index;
         std::optional<HexFrame> frame;
         switch (model.kind(p)) {
@@ -365,17 +424,16 @@ void CliSession::setParameter(const QString& parameter, const QString& value) {
 }
 
 void CliSession::upload(const QString& effect, const QString& bank) {
-    std::optional<QString> name;
-    const Catalogue& catalogue = session_.catalogue();
-    const auto rows = catalogue.list(QString::fromLatin1(EffectListResource));
+    QStringList names;
+    const auto rows = session_.catalogue().list(QString::fromLatin1(EffectListResource));
     for (int row = 1; rows && row < rows->size(); ++row) {
-        const std::optional<QString> candidate = effectNameOfRow(*rows, row);
-        if (candidate && candidate->compare(effect, Qt::CaseInsensitive) == 0)
-            name = candidate;
+        if (const std::optional<QString> candidate = effectNameOfRow(*rows, row))
+            names.append(*candidate);
     }
+    const std::optional<QString> name = matchName(names, effect);
     if (!name)
-        return finish(BadInput,
-                      QStringLiteral("\"%1\" is not an effect of the catalogue.").arg(effect));
+        return finish(BadInput, QStringLiteral("\"%1\" is not an effect of the catalogue.%2")
+                                    .arg(effect, suggestion(names, effect)));
     if (irRuleFor(*name))
         return finish(BadInput, QStringLiteral("%1 takes an impulse response: load the WAV file "
                                                "in the editor and upload it from there.")

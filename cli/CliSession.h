@@ -62,6 +62,8 @@ private:
     void withStoredEffect(std::function<void()> then);
 
     void listDevices();
+    // The catalogue's effects by category, or those of one category.
+    void listEffects(const QString& category);
     void printStoredEffect();
     void printParameterState();
     void printState();

@@ -2,6 +2,7 @@
 // layers below the windows: no Qt Widgets.
 #include "catalogue/Catalogue.h"
 #include "cli/CliSession.h"
+#include "core/UserFolders.h"
 #include "port/Backends.h"
 
 #include <QCoreApplication>
@@ -36,14 +37,24 @@ int main(int argc, char* argv[]) {
     QTextStream err(stderr);
     QTextStream in(stdin);
     QStringList arguments = QCoreApplication::arguments().mid(1);
+    // A fresh virtual pedal instead of the one kept from the last run.
+    const bool virtualReset = arguments.removeAll(QStringLiteral("--virtual-reset")) > 0;
+    if (virtualReset)
+        arguments.append(QStringLiteral("--virtual"));
     QString error;
-    const std::optional<kestra::BackendOptions> options =
-        kestra::takeBackendOptions(arguments, &error);
+    std::optional<kestra::BackendOptions> options = kestra::takeBackendOptions(arguments, &error);
     if (!options) {
         err << error << "\n\n" << kestra::CliSession::helpText();
         return kestra::CliSession::Usage;
     }
     kestra::Backends backends(*options, false);
+    // The virtual pedal holds from one run to the next what a real one would.
+    const QString keptPedal = kestra::dataFolder() + QStringLiteral("/virtual-pedal.state");
+    if (options->virtualPedal) {
+        const QString unread = backends.virtualPedal().keepStateIn(keptPedal, virtualReset);
+        if (!unread.isEmpty())
+            err << "The virtual pedal starts afresh: " << unread << Qt::endl;
+    }
     kestra::Connection connection(backends.port());
     connection.setKnownEffects(kestra::Catalogue().knownEffects());
     kestra::CliSession session(connection, out, err, [&in]() -> std::optional<QString> {
@@ -58,8 +69,13 @@ int main(int argc, char* argv[]) {
                      });
     // The program ends once the last bytes (Live off, an upload's tail) have
     // left and the device is closed.
-    QObject::connect(&session, &kestra::CliSession::finished, [&connection](int code) {
-        connection.whenClosed([code] { QCoreApplication::exit(code); });
+    QObject::connect(&session, &kestra::CliSession::finished, [&](int code) {
+        connection.whenClosed([&, code] {
+            if (const QString& why = backends.virtualPedal().keepError(); !why.isEmpty())
+                err << "The virtual pedal's state was not kept in " << keptPedal << ": " << why
+                    << Qt::endl;
+            QCoreApplication::exit(code);
+        });
     });
     std::signal(SIGINT, onInterrupt);
     std::signal(SIGTERM, onInterrupt);

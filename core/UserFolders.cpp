@@ -18,4 +18,9 @@ void setDocumentsFolder(const QString& path) {
     overridden = path;
 }
 
+QString dataFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Kestra");
+}
+
 } // namespace kestra

@@ -12,4 +12,9 @@ QString documentsFolder();
 // Overrides the documents folder; an empty path restores the user's.
 void setDocumentsFolder(const QString& path);
 
+// The folder for what the programs keep for themselves rather than for the
+// player to open (the virtual pedal between runs): below the user's data
+// folder ($XDG_DATA_HOME on Linux).
+QString dataFolder();
+
 } // namespace kestra

@@ -5,6 +5,9 @@
 #include "pedal/usb_bridge.h"
 #include "port/D2xxPort.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <algorithm>
 
 namespace kestra {
@@ -39,6 +42,29 @@ std::optional<QString> VirtualPort::command(const QString& line, QString* error)
         return std::nullopt;
     }
     return QString::fromStdString(result.text);
+}
+
+QString VirtualPort::keepStateIn(const QString& path, bool fresh) {
+    keptState_ = path;
+    if (fresh || !qEnvironmentVariable("KESTRA_PEDAL_STATE").isEmpty() || !QFileInfo::exists(path))
+        return {};
+    std::string error;
+    if (!bridge_->pedal().loadState(path.toStdString(), error))
+        return QString::fromStdString(error);
+    return {};
+}
+
+void VirtualPort::saveKeptState() {
+    if (keptState_.isEmpty())
+        return;
+    keepError_.clear();
+    const QString folder = QFileInfo(keptState_).absolutePath();
+    QSaveFile file(keptState_);
+    const QByteArray text = QByteArray::fromStdString(bridge_->pedal().stateText());
+    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly) ||
+        file.write(text) != text.size() || !file.commit())
+        keepError_ = file.errorString().isEmpty() ? QStringLiteral("cannot create ") + folder
+                                                  : file.errorString();
 }
 
 QString VirtualPort::backendName() const {
@@ -79,6 +105,7 @@ PortResult VirtualPort::close() {
     handle_ = nullptr;
     unsent_.clear();
     lineTime_.forget();
+    saveKeptState();
     return D2xxPort::onDevice("FT_Close", status);
 }
 

@@ -25,6 +25,14 @@ public:
     // its answer, or nothing and why when the pedal refuses it.
     std::optional<QString> command(const QString& line, QString* error = nullptr);
 
+    // Keeps the pedal between runs in the state file at path: the pedal
+    // starts from it (unless fresh, or KESTRA_PEDAL_STATE named a start of
+    // its own) and it is written each time the device closes. Why the kept
+    // state could not be read, or empty.
+    QString keepStateIn(const QString& path, bool fresh);
+    // Why the state could not be kept at the last close; empty when it was.
+    const QString& keepError() const { return keepError_; }
+
     QString backendName() const override;
     PortResult listDevices(std::vector<PortDevice>& devices) override;
     PortResult open(const PortDevice& device) override;
@@ -39,12 +47,15 @@ public:
 
 private:
     PortResult writeUnsent();
+    void saveKeptState();
 
     std::unique_ptr<sim::UsbBridge> bridge_;
     void* handle_ = nullptr;
     LineSettings line_;
     QByteArray unsent_;
     LineTime lineTime_;
+    QString keptState_;
+    QString keepError_;
 };
 
 } // namespace kestra

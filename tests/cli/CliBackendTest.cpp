@@ -34,6 +34,7 @@ TEST(CliBackendOptions, TheVirtualPedalNeedsNoLibraryPath) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("KESTRA_D2XX_LIBRARY");
     environment.insert("KESTRA_PEDAL_STATE", state);
+    environment.insert("XDG_DATA_HOME", folder.path());
 
     const CliRun stored = runCli({"stored", "--virtual"}, environment);
     EXPECT_EQ(stored.code, 0) << stored.err.toStdString();
@@ -41,6 +42,35 @@ TEST(CliBackendOptions, TheVirtualPedalNeedsNoLibraryPath) {
 
     const CliRun devices = runCli({"--virtual", "devices"}, environment);
     EXPECT_EQ(devices.out, "KS000001\tFT230X Basic UART\n");
+}
+
+// Each run is its own process: the virtual pedal keeps what the last one
+// left until a run asks for a fresh one.
+TEST(CliBackendOptions, TheVirtualPedalKeepsItsStateBetweenRuns) {
+    QTemporaryDir data;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("KESTRA_D2XX_LIBRARY");
+    environment.remove("KESTRA_PEDAL_STATE");
+    environment.insert("XDG_DATA_HOME", data.path());
+
+    const CliRun upload = runCli({"--virtual-reset", "upload", "wobblecat trem"}, environment);
+    ASSERT_EQ(upload.code, 0) << upload.err.toStdString();
+    EXPECT_TRUE(QFile::exists(data.filePath("Kestra/virtual-pedal.state")));
+
+    const CliRun set = runCli({"--virtual", "set", "1", "512"}, environment);
+    EXPECT_EQ(set.code, 0) << set.err.toStdString();
+    EXPECT_EQ(set.out, "Depth = 512\n");
+
+    // Between runs the pedal is as if switched off and on again: it holds
+    // its effect and what it stored, not the edits it was not told to store.
+    const CliRun request = runCli({"request", "--virtual"}, environment);
+    EXPECT_TRUE(request.out.startsWith("Wobblecat Trem v")) << request.out.toStdString();
+
+    const CliRun fresh = runCli({"stored", "--virtual-reset"}, environment);
+    EXPECT_EQ(fresh.code, 0) << fresh.err.toStdString();
+    EXPECT_TRUE(fresh.out.contains("No effect found on pedal")) << fresh.out.toStdString();
+    const CliRun after = runCli({"stored", "--virtual"}, environment);
+    EXPECT_TRUE(after.out.contains("No effect found on pedal")) << after.out.toStdString();
 }
 
 TEST(CliBackendOptions, AWrongOptionIsAUsageErrorAndHelpListsThem) {
@@ -55,6 +85,7 @@ TEST(CliBackendOptions, AWrongOptionIsAUsageErrorAndHelpListsThem) {
     const CliRun help = runCli({"help"}, environment);
     EXPECT_TRUE(help.out.contains("  --virtual ")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("  --port PATH ")) << help.out.toStdString();
+    EXPECT_TRUE(help.out.contains("  --virtual-reset ")) << help.out.toStdString();
 }
 
 } // namespace

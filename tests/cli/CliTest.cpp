@@ -100,6 +100,39 @@ TEST_F(Cli, UploadsToABank) {
         << "the image goes with the bank's command byte";
 }
 
+TEST_F(Cli, ListsTheCatalogueByCategory) {
+    ASSERT_EQ(run({"effects"}), CliSession::Done) << err.toStdString();
+    EXPECT_TRUE(out.startsWith("Gain\n  ")) << out.toStdString();
+    EXPECT_TRUE(out.contains("\nModulation\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("\n  " + Effect + "\n")) << out.toStdString();
+
+    // One category, named in any case: its effects alone, one a line.
+    ASSERT_EQ(run({"effects", "MODULATION"}), CliSession::Done) << err.toStdString();
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    EXPECT_TRUE(lines.contains(Effect)) << out.toStdString();
+    EXPECT_FALSE(out.contains("Modulation") || out.contains("  ")) << out.toStdString();
+
+    EXPECT_EQ(run({"effects", "modulatoin"}), CliSession::BadInput);
+    EXPECT_TRUE(err.contains("Did you mean Modulation?")) << err.toStdString();
+}
+
+TEST_F(Cli, NamesMatchWhateverTheCaseAndANearMissIsAnswered) {
+    EXPECT_EQ(run({"upload", "glimerwave"}), CliSession::BadInput);
+    EXPECT_TRUE(err.contains("\"glimerwave\" is not an effect of the catalogue. Did you mean "
+                             "Glimmerwave Chorus?"))
+        << err.toStdString();
+    EXPECT_TRUE(pedal.writes().isEmpty()) << "nothing is sent for a name that is not known";
+
+    ASSERT_EQ(run({"upload", Effect.toUpper()}), CliSession::Done) << err.toStdString();
+    ASSERT_EQ(run({"set", "depth", "300"}), CliSession::Done) << err.toStdString();
+    EXPECT_EQ(out, "Depth = 300\n");
+    EXPECT_EQ(status("values").split(',').value(1), "300");
+
+    EXPECT_EQ(run({"set", "dpeth", "300"}), CliSession::BadInput);
+    EXPECT_TRUE(err.contains("has no parameter \"dpeth\". Did you mean Depth?"))
+        << err.toStdString();
+}
+
 struct RefusalCase {
     const char* name;
     QStringList arguments;
