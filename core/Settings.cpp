@@ -43,6 +43,10 @@ QString valueColumnFile() {
         .filePath(QStringLiteral("ShowValues.txt"));
 }
 
+bool valueColumnShown() {
+    return readYesNo(valueColumnFile(), true);
+}
+
 QString connectionFile() {
     return QDir(subfolderPath(MakerFolder, ProductFolder))
         .filePath(QStringLiteral("Connection.txt"));

@@ -50,7 +50,7 @@ void MainWindow::createFeatures() {
     }
 
     liveAfterUpload_ = settings::readYesNo(settings::liveAfterUploadFile(), true);
-    showsValueColumn_ = settings::readYesNo(settings::valueColumnFile(), false);
+    showsValueColumn_ = settings::valueColumnShown();
     if (settingsMenu) {
         liveAfterUploadAction_ = settingsMenu->addAction(QStringLiteral("Edit After Upload"));
         liveAfterUploadAction_->setCheckable(true);
