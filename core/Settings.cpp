@@ -52,6 +52,11 @@ QString connectionFile() {
         .filePath(QStringLiteral("Connection.txt"));
 }
 
+QString windowPlacesFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("WindowPlaces.txt"));
+}
+
 QString makeFolder(const QString& path) {
     if (QFileInfo(path).isDir())
         return {};

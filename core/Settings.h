@@ -33,6 +33,8 @@ QString valueColumnFile(); // Quorvane/Kestra/ShowValues.txt
 // Whether the values are shown: yes unless the player said no.
 bool valueColumnShown();
 QString connectionFile(); // Quorvane/Kestra/Connection.txt
+// Where the player left each window: one "name x y width height" a line.
+QString windowPlacesFile(); // Quorvane/Kestra/WindowPlaces.txt
 
 // Makes path (its parent must exist) unless it is already a folder. Returns
 // the system's error text, empty on success.

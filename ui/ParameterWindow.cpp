@@ -38,8 +38,8 @@ constexpr int ValueColumnWidth = 50;
 constexpr int SeparatorX = 322;
 constexpr int PickBoxX = 335;
 constexpr int PickBoxWidth = 70;
-constexpr int ReverseX = 428;
-constexpr int ReverseHeaderX = 408;
+constexpr int ReverseX = 436;
+constexpr int ReverseHeaderX = 416;
 constexpr int ReverseHeaderWidth = 60;
 // The effect's name and the column headers above the rows.
 constexpr int HeaderHeight = 56;

@@ -33,7 +33,7 @@ class ParameterWindow : public QWidget {
 public:
     // The rows' width: names and controls, each knob's level, then the
     // routing columns.
-    static constexpr int OpenedWidth = 470;
+    static constexpr int OpenedWidth = 480;
     static constexpr int RowPitch = 25;
     static constexpr int FirstRowY = 10;
 

@@ -173,7 +173,7 @@ TEST_F(ParameterWindowTest, RowsSitWhereTheLayoutPutsThem) {
         {"selector label", label("Pattern"), {10, 235, 100, 20}},
         {"selector", named("Pattern"), {160, 235, 100, 20}},
         {"source box", named("Pattern source"), {335, 235, 70, 20}},
-        {"reverse box", named("Pattern reverse"), {428, 235, 20, 20}},
+        {"reverse box", named("Pattern reverse"), {436, 235, 20, 20}},
         {"separator", separator(), {322, 10, 1, 245}},
         {"bypass label", label("Bypass Toggle"), {10, 260, 150, 20}},
         {"bypass box", named("Bypass Toggle"), {335, 260, 70, 20}},
