@@ -34,9 +34,19 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
           static_cast<QWidget*>(effectInfoWindow_.get()),
           static_cast<QWidget*>(newVersionDialog_.get())})
         window->setAttribute(Qt::WA_QuitOnClose, false);
+    // Each window opens beside the main window, or where the player left it.
+    windowPlaces_ = std::make_unique<WindowPlaces>(mainWindow_.get());
+    for (QWidget* window :
+         {static_cast<QWidget*>(firmwareWindow_.get()), static_cast<QWidget*>(console_.get()),
+          static_cast<QWidget*>(parameterWindow_.get()),
+          static_cast<QWidget*>(effectInfoWindow_.get()),
+          static_cast<QWidget*>(newVersionDialog_.get()),
+          mainWindow_->findChild<QWidget*>(QStringLiteral("presetLibraryWindow"))})
+        windowPlaces_->keep(window);
 }
 
 EditorApplication::~EditorApplication() {
+    windowPlaces_.reset();
     newVersionDialog_.reset();
     effectInfoWindow_.reset();
     parameterWindow_.reset();

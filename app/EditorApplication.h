@@ -14,6 +14,7 @@
 #include "ui/NewVersionDialog.h"
 #include "ui/ParameterWindow.h"
 #include "ui/WidgetDialogs.h"
+#include "ui/WindowPlaces.h"
 
 #include <memory>
 
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<ParameterWindow> parameterWindow_;
     std::unique_ptr<EffectInfoWindow> effectInfoWindow_;
     std::unique_ptr<NewVersionDialog> newVersionDialog_;
+    std::unique_ptr<WindowPlaces> windowPlaces_;
 };
 
 } // namespace kestra

@@ -43,9 +43,18 @@ QString valueColumnFile() {
         .filePath(QStringLiteral("ShowValues.txt"));
 }
 
+bool valueColumnShown() {
+    return readYesNo(valueColumnFile(), true);
+}
+
 QString connectionFile() {
     return QDir(subfolderPath(MakerFolder, ProductFolder))
         .filePath(QStringLiteral("Connection.txt"));
+}
+
+QString windowPlacesFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("WindowPlaces.txt"));
 }
 
 QString makeFolder(const QString& path) {

@@ -30,7 +30,11 @@ QString styleFile();          // Quorvane/style.txt
 QString liveAfterUploadFile(); // Quorvane/Kestra/EditAfterUpload.txt
 // "YES" or "NO": whether the parameter window shows each track bar's value.
 QString valueColumnFile(); // Quorvane/Kestra/ShowValues.txt
-QString connectionFile();  // Quorvane/Kestra/Connection.txt
+// Whether the values are shown: yes unless the player said no.
+bool valueColumnShown();
+QString connectionFile(); // Quorvane/Kestra/Connection.txt
+// Where the player left each window: one "name x y width height" a line.
+QString windowPlacesFile(); // Quorvane/Kestra/WindowPlaces.txt
 
 // Makes path (its parent must exist) unless it is already a folder. Returns
 // the system's error text, empty on success.

@@ -22,6 +22,33 @@ QStringList footswitchNames() {
             QStringLiteral("--")};
 }
 
+QStringList assignSourceMeanings() {
+    return {QStringLiteral("knob I"),        QStringLiteral("knob II"),
+            QStringLiteral("knob III"),      QStringLiteral("knob IV"),
+            QStringLiteral("knob V"),        QStringLiteral("switch B1"),
+            QStringLiteral("switch B2"),     QStringLiteral("switch B3"),
+            QStringLiteral("footswitch"),    QStringLiteral("footswitch FL"),
+            QStringLiteral("remote switch"), QStringLiteral("expression pedal"),
+            QStringLiteral("none")};
+}
+
+QStringList readbackLedMeanings() {
+    return {QStringLiteral("left LED"), QStringLiteral("right LED"), QStringLiteral("red LED"),
+            QStringLiteral("green LED"), QStringLiteral("no LED")};
+}
+
+QStringList footswitchMeanings() {
+    return {QStringLiteral("footswitch"), QStringLiteral("footswitch FL"),
+            QStringLiteral("remote switch"), QStringLiteral("none")};
+}
+
+QString spelledOut(const QStringList& names, const QStringList& meanings) {
+    QStringList lines;
+    for (qsizetype k = 0; k < names.size() && k < meanings.size(); ++k)
+        lines << names[k] + QStringLiteral(" = ") + meanings[k];
+    return lines.join(QLatin1Char('\n'));
+}
+
 int selectorPositionForLevel(int level, int positions) {
     if (positions <= 0)
         return -1;

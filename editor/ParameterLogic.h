@@ -17,6 +17,12 @@ inline constexpr int NoAssignment = frames::NoRouting;
 QStringList assignSourceNames(); // "KI".."EXP", "--"
 QStringList readbackLedNames();  // "SX","DX","RED","GREEN","--"
 QStringList footswitchNames();   // "FS","FL","RMT","--"
+// What each item of those lists means to a player, item by item ("knob I"
+// for "KI"), and the whole list spelled out as "KI = knob I" lines.
+QStringList assignSourceMeanings();
+QStringList readbackLedMeanings();
+QStringList footswitchMeanings();
+QString spelledOut(const QStringList& names, const QStringList& meanings);
 
 inline constexpr int NoSourcePosition = 12;
 inline constexpr int NoLedPosition = 4;

@@ -8,6 +8,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTextBrowser>
+#include <QVBoxLayout>
 
 namespace kestra {
 
@@ -26,10 +27,15 @@ EffectInfoWindow::EffectInfoWindow(QWidget* parent)
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       network_(new QNetworkAccessManager(this)) {
     setObjectName(QStringLiteral("effectInfoWindow"));
-    setFixedSize(612, 640);
+    // The page scrolls inside the window, so the window may be as short as
+    // the screen needs.
+    resize(612, 640);
+    setMinimumSize(240, 200);
     browser_ = new QTextBrowser(this);
     browser_->setAccessibleName(QStringLiteral("Effect description"));
-    browser_->setGeometry(8, 8, 596, 627);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 5);
+    layout->addWidget(browser_);
     browser_->setOpenExternalLinks(true);
     network_->setTransferTimeout(PageTimeoutMs);
 }

@@ -12,6 +12,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStyle>
 #include <QToolTip>
@@ -21,11 +24,28 @@ namespace kestra {
 namespace {
 
 constexpr int MaxLevel = 1023;
+// A hand's steps: the arrows move 1 %, Page Up and Page Down 10 %.
+constexpr int LevelStep = 10;
+constexpr int LevelPage = 102;
 constexpr int ReadbackRowOffset = 2; // the bypass and preset rows come first
 constexpr int DesignWidth = 373;
 constexpr int DesignHeight = 480;
-constexpr int ValueColumnX = 410;
-constexpr int ValueColumnWidth = 90;
+// Columns of a row, left to right.
+constexpr int NameX = 10;
+constexpr int TrackBarX = 160;
+constexpr int ValueColumnX = 265;
+constexpr int ValueColumnWidth = 50;
+constexpr int SeparatorX = 322;
+constexpr int PickBoxX = 335;
+constexpr int PickBoxWidth = 70;
+constexpr int ReverseX = 436;
+constexpr int ReverseHeaderX = 416;
+constexpr int ReverseHeaderWidth = 60;
+// The effect's name and the column headers above the rows.
+constexpr int HeaderHeight = 56;
+const char LevelHeader[] = "Level (%)";
+// What a window frame's title bar takes when the frame is not known yet.
+constexpr int TitleBarAllowance = 40;
 const char UnsavedText[] = "Edited, not stored on the pedal";
 
 // The application's style sheet pads buttons and pick boxes for dialogs; the
@@ -34,6 +54,29 @@ constexpr char CompactRows[] = "QPushButton { padding: 0px 4px; min-height: 0px;
                                "QComboBox { padding: 0px 4px; min-height: 0px; }";
 
 const char ReverseHint[] = "Toggle the Reverse function for the current parameter";
+
+// Each entry of a pick box tells what its code means when the list is open.
+void explainItems(QComboBox* box, const QStringList& meanings) {
+    for (int k = 0; k < box->count() && k < meanings.size(); ++k)
+        box->setItemData(k, meanings[k], Qt::ToolTipRole);
+}
+
+// What a pick box's current entry means, for the screen reader that reads
+// the box by that entry alone.
+QString currentMeaning(const QComboBox* box, const QStringList& meanings) {
+    const int position = box->currentIndex();
+    if (position < 0 || position >= meanings.size())
+        return QStringLiteral("not read from the pedal yet");
+    return box->currentText() + QStringLiteral(", ") + meanings[position];
+}
+
+// "On" or "Off", with the descriptor's own text when it says something else.
+QString switchStateText(bool on, const QString& shown) {
+    const QString state = on ? QStringLiteral("On") : QStringLiteral("Off");
+    if (shown.isEmpty() || shown.compare(state, Qt::CaseInsensitive) == 0)
+        return state;
+    return state + QStringLiteral(" (") + shown + QLatin1Char(')');
+}
 
 void select(QComboBox* box, int position) {
     const QSignalBlocker quiet(box);
@@ -71,11 +114,11 @@ void ParameterWindow::createUndoActions() {
 
 // The unsaved marker's line and the Undo and Redo buttons, below the last row.
 void ParameterWindow::buildEditRow() {
-    const int row = model_.parameterCount() + model_.readbackCount() + ReadbackRowOffset;
-    unsavedLine_ = addLabel(QString::fromLatin1(UnsavedText), 10, row, 250);
+    const int row = editRow();
+    unsavedLine_ = addLabel(QString::fromLatin1(UnsavedText), NameX, row, 250);
     unsavedLine_->setObjectName(QStringLiteral("unsavedLine"));
     const auto makeButton = [this, row](QAction* action, int x) {
-        auto* button = named(new QPushButton(action->text(), this), action->text());
+        auto* button = named(new QPushButton(action->text(), rows_), action->text());
         button->setToolTip(action->text() + QStringLiteral(" (") +
                            action->shortcut().toString(QKeySequence::NativeText) +
                            QLatin1Char(')'));
@@ -89,8 +132,35 @@ void ParameterWindow::buildEditRow() {
     redoButton_ = makeButton(redoAction_, 340);
 }
 
+int ParameterWindow::rowY(int row) const {
+    int y = FirstRowY + RowPitch * row;
+    for (int r = 0; r < row && r < frames::MaxParameters; ++r)
+        y += rowGrowth_[static_cast<std::size_t>(r)];
+    return y;
+}
+
+void ParameterWindow::growRow(int row, int height) {
+    // Rows keep the pitch's gap of five pixels below their controls.
+    rowGrowth_[slot(row)] = std::max(0, height + 5 - RowPitch);
+}
+
+int ParameterWindow::bypassRow() const {
+    return model_.parameterCount();
+}
+
+// A header row above the readbacks names their LED column.
+int ParameterWindow::readbackRow(int readback) const {
+    return bypassRow() + ReadbackRowOffset + 1 + readback;
+}
+
+int ParameterWindow::editRow() const {
+    return bypassRow() + ReadbackRowOffset + model_.readbackCount() +
+           (model_.readbackCount() > 0 ? 1 : 0);
+}
+
+// Two rows below the Undo and Redo row: one for them, one for the margin.
 int ParameterWindow::openedHeight() const {
-    return (model_.parameterCount() + model_.readbackCount() + 4) * RowPitch + FirstRowY;
+    return rowY(editRow() + 2);
 }
 
 QWidget* ParameterWindow::control(int parameter) const {
@@ -110,10 +180,10 @@ QComboBox* ParameterWindow::ledBox(int readback) const {
 
 void ParameterWindow::showEffect(const QString& caption) {
     destroyRows();
+    caption_ = caption;
     buildRows();
     session_.followModel();
-    caption_ = caption;
-    fitWidth();
+    fitSize();
     showEdits();
     showAll();
     applyEnabledStates(enabled_);
@@ -152,10 +222,17 @@ void ParameterWindow::destroyRows() {
     redoButton_ = nullptr;
     bypass_ = nullptr;
     preset_ = nullptr;
+    delete header_;
+    delete scroll_;
+    header_ = nullptr;
+    scroll_ = nullptr;
+    rows_ = nullptr;
+    effectName_ = nullptr;
+    rowGrowth_.fill(0);
 }
 
 QLabel* ParameterWindow::addLabel(const QString& text, int x, int row, int width) {
-    auto* label = new QLabel(text, this);
+    auto* label = new QLabel(text, rows_);
     label->setGeometry(x, rowY(row), width, 20);
     label->show();
     rowWidgets_.push_back(label);
@@ -163,10 +240,10 @@ QLabel* ParameterWindow::addLabel(const QString& text, int x, int row, int width
 }
 
 QComboBox* ParameterWindow::addPickBox(const QStringList& items, int row, const QString& name) {
-    auto* box = named(new QComboBox(this), name);
+    auto* box = named(new QComboBox(rows_), name);
     box->addItems(items);
     box->setCurrentIndex(-1);
-    box->setGeometry(300, rowY(row), 70, 20);
+    box->setGeometry(PickBoxX, rowY(row), PickBoxWidth, 20);
     box->show();
     rowWidgets_.push_back(box);
     return box;
@@ -175,6 +252,7 @@ QComboBox* ParameterWindow::addPickBox(const QStringList& items, int row, const 
 void ParameterWindow::buildRows() {
     if (!model_.isLoaded())
         return;
+    buildFrame();
     for (int i = 0; i < model_.parameterCount(); ++i) {
         switch (model_.kind(i)) {
         case ControlKind::Pot:
@@ -195,16 +273,89 @@ void ParameterWindow::buildRows() {
     }
     buildRouting();
     buildEditRow();
+    orderTabs();
+}
+
+// The effect's name and the column headers, with the rows below them in an
+// area that scrolls when the screen is too short.
+void ParameterWindow::buildFrame() {
+    header_ = new QWidget(this);
+    header_->setObjectName(QStringLiteral("parameterHeader"));
+    effectName_ = new QLabel(caption_, header_);
+    effectName_->setObjectName(QStringLiteral("effectName"));
+    QFont bold = effectName_->font();
+    bold.setBold(true);
+    bold.setPointSizeF(bold.pointSizeF() * 1.25);
+    effectName_->setFont(bold);
+    effectName_->setGeometry(NameX, 6, OpenedWidth - 2 * NameX, 24);
+    buildHeaders();
+    header_->show();
+
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("parameterRows"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setWidgetResizable(false);
+    rows_ = new QWidget;
+    rows_->setObjectName(QStringLiteral("rows"));
+    rows_->setFixedSize(OpenedWidth, DesignHeight);
+    scroll_->setWidget(rows_);
+    scroll_->show();
+}
+
+void ParameterWindow::buildHeaders() {
+    const auto header = [this](const QString& text, int x, int width, const QString& hint,
+                               Qt::Alignment alignment) {
+        auto* label = new QLabel(text, header_);
+        label->setObjectName(QStringLiteral("columnHeader"));
+        label->setGeometry(x, 34, width, 18);
+        label->setAlignment(alignment | Qt::AlignVCenter);
+        label->setToolTip(hint);
+        return label;
+    };
+    header(QStringLiteral("Control"), NameX, 140,
+           QStringLiteral("Each parameter of the effect and its control"), Qt::AlignLeft);
+    header(QString::fromLatin1(LevelHeader), ValueColumnX, SeparatorX - ValueColumnX,
+           QStringLiteral("Each knob's level; its tooltip gives the level from 0 to 1023"),
+           Qt::AlignLeft)
+        ->setVisible(valueColumn_);
+    header(QStringLiteral("Pedal source"), PickBoxX, PickBoxWidth + 10,
+           QStringLiteral("The pedal control that moves the parameter\n") +
+               spelledOut(assignSourceNames(), assignSourceMeanings()),
+           Qt::AlignLeft);
+    header(QStringLiteral("Reverse"), ReverseHeaderX, ReverseHeaderWidth,
+           QStringLiteral("A reversed parameter goes down as its pedal source goes up"),
+           Qt::AlignHCenter);
+}
+
+// Tab goes through the rows from top to bottom, each row left to right.
+void ParameterWindow::orderTabs() {
+    std::vector<QWidget*> chain;
+    for (int i = 0; i < model_.parameterCount(); ++i)
+        for (QWidget* w : {control(i), static_cast<QWidget*>(sources_[slot(i)]),
+                           static_cast<QWidget*>(reverses_[slot(i)])})
+            if (w)
+                chain.push_back(w);
+    chain.push_back(bypass_);
+    chain.push_back(preset_);
+    for (int k = 0; k < model_.readbackCount(); ++k)
+        chain.push_back(leds_[static_cast<std::size_t>(k)]);
+    chain.push_back(undoButton_);
+    chain.push_back(redoButton_);
+    for (std::size_t k = 1; k < chain.size(); ++k)
+        QWidget::setTabOrder(chain[k - 1], chain[k]);
 }
 
 void ParameterWindow::buildPotentiometer(int i) {
     const QString name = model_.name(i);
     // A long name is cut at the knob: the hint holds all of it.
-    addLabel(name, 10, i, 150)->setToolTip(name);
-    auto* bar = named(new QSlider(Qt::Horizontal, this), name);
+    addLabel(name, NameX, i, 150)->setToolTip(name);
+    auto* bar = named(new QSlider(Qt::Horizontal, rows_), name);
     bar->setRange(0, MaxLevel);
+    bar->setSingleStep(LevelStep);
+    bar->setPageStep(LevelPage);
     bar->setTracking(true);
-    bar->setGeometry(160, rowY(i), 100, 20);
+    bar->setGeometry(TrackBarX, rowY(i), 100, 20);
     connect(bar, &QSlider::valueChanged, this, [this, bar, i](int value) {
         showTrackBarValue(bar);
         edit(EditTarget::Potentiometer, i, value);
@@ -226,13 +377,18 @@ void ParameterWindow::buildPotentiometer(int i) {
 }
 
 QString ParameterWindow::levelText(int level) {
-    return QStringLiteral("%1 (%2 %)").arg(level).arg(qRound(level * 100.0 / MaxLevel));
+    return QStringLiteral("%1 (%2)").arg(level).arg(percentText(level));
+}
+
+QString ParameterWindow::percentText(int level) {
+    return QStringLiteral("%1 %").arg(qRound(level * 100.0 / MaxLevel));
 }
 
 // The level under the handle while it moves, and on hover afterwards.
 void ParameterWindow::showTrackBarValue(QSlider* trackBar) {
     const QString text = levelText(trackBar->value());
     trackBar->setToolTip(text);
+    trackBar->setAccessibleDescription(text);
     if (!trackBar->isSliderDown())
         return;
     const int x = QStyle::sliderPositionFromValue(trackBar->minimum(), trackBar->maximum(),
@@ -242,9 +398,9 @@ void ParameterWindow::showTrackBarValue(QSlider* trackBar) {
 
 void ParameterWindow::buildSwitch(int i) {
     const SwitchText text = model_.switchText(i);
-    addLabel(text.label, 10, i, 150);
+    addLabel(text.label, NameX, i, 150);
     switchStates_[slot(i)] = addLabel(text.offText, 120, i, 100);
-    auto* sw = named(new ToggleSwitch(this), text.label);
+    auto* sw = named(new ToggleSwitch(rows_), text.label);
     sw->setGeometry(190, rowY(i), 40, 20);
     connect(sw, &ToggleSwitch::toggled, this, [this, i](bool on) {
         edit(EditTarget::Switch, i, on ? 1 : 0);
@@ -257,10 +413,10 @@ void ParameterWindow::buildSwitch(int i) {
 
 void ParameterWindow::buildButton(int i) {
     const QString name = model_.name(i);
-    addLabel(name, 10, i, 150);
+    addLabel(name, NameX, i, 150);
     addLabel(QString(), 120, i, 100);
     // A momentary button shows what it does: its label.
-    auto* button = named(new QPushButton(name, this), name);
+    auto* button = named(new QPushButton(name, rows_), name);
     button->setCheckable(true);
     button->setGeometry(190, rowY(i), 50, 20);
     connect(button, &QPushButton::clicked, this, [this, button, i] {
@@ -276,17 +432,21 @@ void ParameterWindow::buildButton(int i) {
 
 void ParameterWindow::buildSelector(int i) {
     const QString name = model_.name(i);
-    QLabel* label = addLabel(name, 10, i, 100);
+    QLabel* label = addLabel(name, NameX, i, 100);
     label->setWordWrap(true);
-    // A long name wraps out of its row: its first line stays whole and the
-    // hint holds all of it.
-    if (label->fontMetrics().horizontalAdvance(name) > label->width())
+    label->ensurePolished();
+    // A long name wraps to its full text, and its row grows to hold it.
+    const int height = label->heightForWidth(label->width());
+    if (height > label->height()) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->resize(label->width(), height);
+        growRow(i, height);
+    }
     label->setToolTip(name);
-    auto* selector = named(new QComboBox(this), name);
+    auto* selector = named(new QComboBox(rows_), name);
     selector->addItems(model_.selectorPositions(i));
     selector->setCurrentIndex(-1);
-    selector->setGeometry(160, rowY(i), 100, 20);
+    selector->setGeometry(TrackBarX, rowY(i), 100, 20);
     connect(selector, &QComboBox::currentIndexChanged, this,
             [this, i](int position) { edit(EditTarget::Selector, i, position); });
     selector->show();
@@ -299,15 +459,20 @@ void ParameterWindow::buildRouting() {
     for (int i = 0; i < count; ++i) {
         QComboBox* box =
             addPickBox(assignSourceNames(), i, model_.name(i) + QStringLiteral(" source"));
+        explainItems(box, assignSourceMeanings());
+        box->setToolTip(QStringLiteral("Pedal source of ") + model_.name(i) + QLatin1Char('\n') +
+                        spelledOut(assignSourceNames(), assignSourceMeanings()));
         connect(box, &QComboBox::currentIndexChanged, this, [this, i](int position) {
             edit(EditTarget::Source, i, sourceCodeForPosition(position));
             showRouting();
         });
         sources_[slot(i)] = box;
 
-        auto* reverse = named(new QCheckBox(this), model_.name(i) + QStringLiteral(" reverse"));
+        auto* reverse = named(new QCheckBox(rows_), model_.name(i) + QStringLiteral(" reverse"));
         reverse->setToolTip(QString::fromLatin1(ReverseHint));
-        reverse->setGeometry(380, rowY(i), 20, 20);
+        reverse->setAccessibleDescription(QStringLiteral("Reversed, ") + model_.name(i) +
+                                          QStringLiteral(" goes down as its pedal source goes up"));
+        reverse->setGeometry(ReverseX, rowY(i), 20, 20);
         connect(reverse, &QCheckBox::toggled, this,
                 [this, i](bool on) { edit(EditTarget::Reverse, i, on ? 1 : 0); });
         reverse->show();
@@ -315,39 +480,52 @@ void ParameterWindow::buildRouting() {
         reverses_[slot(i)] = reverse;
     }
 
-    auto* separator = new QFrame(this);
+    auto* separator = new QFrame(rows_);
     separator->setObjectName(QStringLiteral("separatorLine"));
     separator->setFrameShape(QFrame::VLine);
     separator->setFrameShadow(QFrame::Plain);
     // 24.5 pixels a row, in integers.
-    separator->setGeometry(280, FirstRowY, 1, count * 49 / 2);
+    separator->setGeometry(SeparatorX, FirstRowY, 1,
+                           count * 49 / 2 + rowY(count) - RowPitch * count - FirstRowY);
     separator->show();
     rowWidgets_.push_back(separator);
 
     const QString bypassText = QStringLiteral("Bypass Toggle");
     const QString presetText = QStringLiteral("Preset Change");
-    addLabel(bypassText, 10, count, 150)->setToolTip(bypassText);
+    addLabel(bypassText, NameX, count, 150)->setToolTip(bypassText);
     bypass_ = addPickBox(footswitchNames(), count, bypassText);
     bypass_->setToolTip(bypassText);
+    explainItems(bypass_, footswitchMeanings());
     connect(bypass_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
         edit(EditTarget::BypassSource, 0, code);
         debugLog(QStringLiteral("BypassAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
-    addLabel(presetText, 10, count + 1, 150)->setToolTip(presetText);
+    addLabel(presetText, NameX, count + 1, 150)->setToolTip(presetText);
     preset_ = addPickBox(footswitchNames(), count + 1, presetText);
     preset_->setToolTip(presetText);
+    explainItems(preset_, footswitchMeanings());
     connect(preset_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
         edit(EditTarget::PresetSource, 0, code);
         debugLog(QStringLiteral("PresetAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
 
+    if (model_.readbackCount() > 0) {
+        const int row = readbackRow(0) - 1;
+        addLabel(QStringLiteral("Readback"), NameX, row, 150)
+            ->setToolTip(QStringLiteral("What the effect shows on the pedal's LEDs"));
+        addLabel(QStringLiteral("LED"), PickBoxX, row, PickBoxWidth)
+            ->setToolTip(spelledOut(readbackLedNames(), readbackLedMeanings()));
+    }
     for (int k = 0; k < model_.readbackCount(); ++k) {
-        const int row = count + ReadbackRowOffset + k;
+        const int row = readbackRow(k);
         const QString name = model_.readbackName(k);
-        addLabel(name, 10, row, 150)->setToolTip(name);
+        addLabel(name, NameX, row, 150)->setToolTip(name);
         QComboBox* box = addPickBox(readbackLedNames(), row, name + QStringLiteral(" LED"));
+        explainItems(box, readbackLedMeanings());
+        box->setToolTip(QStringLiteral("LED that shows ") + name + QLatin1Char('\n') +
+                        spelledOut(readbackLedNames(), readbackLedMeanings()));
         connect(box, &QComboBox::currentIndexChanged, this, [this, k](int position) {
             edit(EditTarget::Led, k, ledCodeForPosition(position));
         });
@@ -360,9 +538,7 @@ void ParameterWindow::showParameter(int i) {
     if (QSlider* bar = potentiometers_[s]) {
         const QSignalBlocker quiet(bar);
         bar->setValue(model_.level(i));
-        bar->setToolTip(levelText(bar->value()));
-        if (values_[s])
-            values_[s]->setText(levelText(bar->value()));
+        showLevel(i);
     }
     if (ToggleSwitch* sw = switches_[s]) {
         {
@@ -370,8 +546,11 @@ void ParameterWindow::showParameter(int i) {
             sw->setChecked(model_.switchOn(i));
         }
         const SwitchText text = model_.switchText(i);
+        const QString shown = model_.switchOn(i) ? text.onText : text.offText;
         if (switchStates_[s])
-            switchStates_[s]->setText(model_.switchOn(i) ? text.onText : text.offText);
+            switchStates_[s]->setText(shown);
+        sw->setToolTip(switchStateText(model_.switchOn(i), shown));
+        sw->setAccessibleDescription(sw->toolTip());
     }
     if (QPushButton* button = buttons_[s]) {
         const QSignalBlocker quiet(button);
@@ -409,7 +588,41 @@ void ParameterWindow::showRouting() {
     if (preset_)
         select(preset_, position(model_.presetSource(), NoFootswitchPosition,
                                  footswitchPositionForCode(model_.presetSource())));
+    describeRouting();
     applyEnabledStates(enabled_);
+}
+
+// A screen reader reads a pick box by its current entry alone: the
+// description says what the box routes and what the entry means.
+void ParameterWindow::describeRouting() {
+    for (int i = 0; i < model_.parameterCount(); ++i)
+        if (QComboBox* box = sources_[slot(i)])
+            box->setAccessibleDescription(QStringLiteral("Pedal source of ") + model_.name(i) +
+                                          QStringLiteral(": ") +
+                                          currentMeaning(box, assignSourceMeanings()));
+    for (int k = 0; k < model_.readbackCount(); ++k)
+        if (QComboBox* box = leds_[static_cast<std::size_t>(k)])
+            box->setAccessibleDescription(QStringLiteral("LED that shows ") +
+                                          model_.readbackName(k) + QStringLiteral(": ") +
+                                          currentMeaning(box, readbackLedMeanings()));
+    for (QComboBox* box : {bypass_, preset_})
+        if (box)
+            box->setAccessibleDescription(QStringLiteral("Footswitch of ") + box->accessibleName() +
+                                          QStringLiteral(": ") +
+                                          currentMeaning(box, footswitchMeanings()));
+}
+
+void ParameterWindow::showLevel(int i) {
+    QSlider* bar = potentiometers_[slot(i)];
+    if (!bar)
+        return;
+    const QString text = levelText(bar->value());
+    bar->setToolTip(text);
+    bar->setAccessibleDescription(text);
+    if (QLabel* value = values_[slot(i)]) {
+        value->setText(percentText(bar->value()));
+        value->setToolTip(text);
+    }
 }
 
 void ParameterWindow::showAll() {
@@ -450,8 +663,10 @@ void ParameterWindow::sendAll(const std::vector<HexFrame>& frames) {
 
 void ParameterWindow::edit(EditTarget target, int index, int value) {
     sendAll(history_.apply({target, index, value}));
-    if (target == EditTarget::Potentiometer && values_[slot(index)])
-        values_[slot(index)]->setText(levelText(model_.level(index)));
+    if (target == EditTarget::Potentiometer)
+        showLevel(index);
+    else
+        describeRouting();
     showEdits();
 }
 
@@ -501,12 +716,31 @@ void ParameterWindow::setValueColumnShown(bool shown) {
         if (value)
             value->setVisible(shown);
     }
-    if (model_.isLoaded())
-        fitWidth();
+    if (header_)
+        for (QLabel* label : header_->findChildren<QLabel*>(QStringLiteral("columnHeader")))
+            if (label->text() == QLatin1String(LevelHeader))
+                label->setVisible(shown);
 }
 
-void ParameterWindow::fitWidth() {
-    setFixedSize(OpenedWidth + (valueColumn_ ? ValueColumnWidth : 0), openedHeight());
+// As tall as the rows, but never taller than the screen: the rows scroll.
+void ParameterWindow::fitSize() {
+    if (!rows_)
+        return;
+    rows_->setFixedSize(OpenedWidth, openedHeight());
+    int width = OpenedWidth;
+    int height = HeaderHeight + openedHeight();
+    if (const QScreen* shown = screen()) {
+        const int frame = frameGeometry().height() - geometry().height();
+        const int room =
+            shown->availableGeometry().height() - (frame > 0 ? frame : TitleBarAllowance);
+        if (height > room) {
+            height = std::max(HeaderHeight + 4 * RowPitch, room);
+            width += scroll_->verticalScrollBar()->sizeHint().width();
+        }
+    }
+    header_->setGeometry(0, 0, width, HeaderHeight);
+    scroll_->setGeometry(0, HeaderHeight, width, height - HeaderHeight);
+    setFixedSize(width, height);
 }
 
 } // namespace kestra

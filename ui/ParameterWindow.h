@@ -20,6 +20,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QSlider;
 
 namespace kestra {
@@ -30,7 +31,9 @@ class ParameterWindow : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr int OpenedWidth = 420;
+    // The rows' width: names and controls, each knob's level, then the
+    // routing columns.
+    static constexpr int OpenedWidth = 480;
     static constexpr int RowPitch = 25;
     static constexpr int FirstRowY = 10;
 
@@ -43,8 +46,11 @@ public:
     void showAll();
     void applyEnabledStates(const EnabledStates& enabled);
 
-    // The height the window takes for the effect shown.
+    // The height the rows take for the effect shown; the effect's name and
+    // the column headers sit above them, and the rows scroll when the
+    // screen is too short for all of them.
     int openedHeight() const;
+    QWidget* rowsArea() const { return rows_; }
     // The rows' controls, by parameter number (tests and screen readers
     // find them by their accessible names too).
     QWidget* control(int parameter) const;
@@ -65,11 +71,13 @@ public:
     void markSaved();
     void markChanged();
 
-    // A column beside the track bars with each one's level.
+    // Each track bar's level beside it, in percent.
     void setValueColumnShown(bool shown);
     bool valueColumnShown() const { return valueColumn_; }
     // "512 (50 %)": a track bar's level and its share of the whole track.
     static QString levelText(int level);
+    // "50 %": the share alone, as the column beside the track bars shows it.
+    static QString percentText(int level);
 
 signals:
     void closed();
@@ -84,7 +92,13 @@ private:
     static std::size_t slot(int parameter) {
         return static_cast<std::size_t>(std::clamp(parameter, 0, frames::MaxParameters - 1));
     }
-    static constexpr int rowY(int row) { return FirstRowY + RowPitch * row; }
+    int rowY(int row) const;
+    // A row taller than the pitch (a selector's name wrapped to its full
+    // text) moves every row below it down.
+    void growRow(int row, int height);
+    int bypassRow() const;
+    int readbackRow(int readback) const;
+    int editRow() const;
 
     void destroyRows();
     void buildRows();
@@ -94,9 +108,15 @@ private:
     void buildSwitch(int parameter);
     void buildButton(int parameter);
     void buildSelector(int parameter);
+    void buildFrame();
+    void buildHeaders();
     void buildRouting();
+    void orderTabs();
     void showRouting();
+    void describeRouting();
     void showTrackBarValue(QSlider* trackBar);
+    // A track bar's level in its tooltip, its description and beside it.
+    void showLevel(int parameter);
     void send(const std::optional<HexFrame>& frame);
     // Applies an edit through the history and sends what it gives.
     void edit(EditTarget target, int index, int value);
@@ -104,12 +124,18 @@ private:
     void createUndoActions();
     void buildEditRow();
     void showEdits();
-    void fitWidth();
+    void fitSize();
 
     PedalSession& session_;
     ParameterModel& model_;
     EditHistory& history_;
     EnabledStates enabled_;
+    QWidget* header_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
+    QWidget* rows_ = nullptr;
+    QLabel* effectName_ = nullptr;
+    // Extra height of each row beyond the pitch.
+    std::array<int, frames::MaxParameters> rowGrowth_{};
     std::vector<QWidget*> rowWidgets_;
     std::array<QSlider*, frames::MaxParameters> potentiometers_{};
     std::array<ToggleSwitch*, frames::MaxParameters> switches_{};
@@ -124,7 +150,7 @@ private:
     std::array<QLabel*, frames::MaxParameters> values_{};
 
     QString caption_;
-    bool valueColumn_ = false;
+    bool valueColumn_ = true;
     QAction* undoAction_ = nullptr;
     QAction* redoAction_ = nullptr;
     QPushButton* undoButton_ = nullptr;

@@ -334,5 +334,26 @@ TEST_F(CatalogueTest, TheParameterAndInfoWindowsOpenOnTheMainWindowsScreen) {
     }
 }
 
+// The firmware window opens beside the main window, not in the corner over
+// its menu bar, and the next run opens it where the player left it.
+TEST_F(CatalogueTest, TheFirmwareWindowOpensBesideTheMainWindowAndWhereItWasLeft) {
+    main->show();
+    main->move(0, 0);
+    QWidget& firmware = editor->firmwareWindow();
+    firmware.show();
+    EXPECT_GE(firmware.frameGeometry().left(), main->frameGeometry().right())
+        << firmware.x() << "," << firmware.y();
+    firmware.move(firmware.x() + 30, firmware.y() + 40);
+    const QPoint left = firmware.frameGeometry().topLeft();
+    firmware.hide();
+
+    editor.reset();
+    editor = std::make_unique<EditorApplication>(false);
+    main = &editor->mainWindow();
+    main->show();
+    editor->firmwareWindow().show();
+    EXPECT_EQ(editor->firmwareWindow().frameGeometry().topLeft(), left);
+}
+
 } // namespace
 } // namespace kestra::test

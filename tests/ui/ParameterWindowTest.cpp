@@ -149,7 +149,8 @@ TEST_F(ParameterWindowTest, KnobsOnlyEffectHasAKnobRowPerParameter) {
     }
     EXPECT_TRUE(window.findChildren<ToggleSwitch*>().isEmpty());
     EXPECT_EQ(window.ledBox(0), nullptr);
-    EXPECT_EQ(window.size(), QSize(420, (3 + 0 + 4) * 25 + 10));
+    EXPECT_EQ(window.rowsArea()->size(),
+              QSize(ParameterWindow::OpenedWidth, (3 + 0 + 4) * 25 + 10));
 }
 
 TEST_F(ParameterWindowTest, RowsSitWhereTheLayoutPutsThem) {
@@ -171,22 +172,26 @@ TEST_F(ParameterWindowTest, RowsSitWhereTheLayoutPutsThem) {
         {"switch", named("Heads"), {190, 210, 40, 20}},
         {"selector label", label("Pattern"), {10, 235, 100, 20}},
         {"selector", named("Pattern"), {160, 235, 100, 20}},
-        {"source box", named("Pattern source"), {300, 235, 70, 20}},
-        {"reverse box", named("Pattern reverse"), {380, 235, 20, 20}},
-        {"separator", separator(), {280, 10, 1, 245}},
+        {"source box", named("Pattern source"), {335, 235, 70, 20}},
+        {"reverse box", named("Pattern reverse"), {436, 235, 20, 20}},
+        {"separator", separator(), {322, 10, 1, 245}},
         {"bypass label", label("Bypass Toggle"), {10, 260, 150, 20}},
-        {"bypass box", named("Bypass Toggle"), {300, 260, 70, 20}},
+        {"bypass box", named("Bypass Toggle"), {335, 260, 70, 20}},
         {"preset label", label("Preset Change"), {10, 285, 150, 20}},
-        {"preset box", named("Preset Change"), {300, 285, 70, 20}},
-        {"readback label", label("Tempo"), {10, 310, 150, 20}},
-        {"readback box", named("Tempo LED"), {300, 310, 70, 20}},
+        {"preset box", named("Preset Change"), {335, 285, 70, 20}},
+        {"readback header", label("Readback"), {10, 310, 150, 20}},
+        {"LED header", label("LED"), {335, 310, 70, 20}},
+        {"readback label", label("Tempo"), {10, 335, 150, 20}},
+        {"readback box", named("Tempo LED"), {335, 335, 70, 20}},
     };
     for (const Case& c : cases) {
         ASSERT_NE(c.widget, nullptr) << c.what;
         EXPECT_EQ(c.widget->geometry(), c.expected) << c.what;
     }
     EXPECT_TRUE(label("Pattern")->wordWrap());
-    EXPECT_EQ(window.size(), QSize(420, (10 + 1 + 4) * 25 + 10));
+    // One more row: the readbacks' header.
+    EXPECT_EQ(window.rowsArea()->size(),
+              QSize(ParameterWindow::OpenedWidth, (10 + 1 + 5) * 25 + 10));
 }
 
 TEST_F(ParameterWindowTest, EachParameterGetsTheControlOfItsKindAndItsNames) {
@@ -248,8 +253,8 @@ TEST_F(ParameterWindowTest, SixteenParametersFillEveryRow) {
     EXPECT_EQ(static_cast<QComboBox*>(window.control(15))->count(), 12);
     EXPECT_EQ(separator()->height(), 392);
     EXPECT_EQ(window.bypassBox()->y(), 410);
-    EXPECT_EQ(window.ledBox(0)->y(), 460);
-    EXPECT_EQ(window.size(), QSize(420, 535));
+    EXPECT_EQ(window.ledBox(0)->y(), 485);
+    EXPECT_EQ(window.rowsArea()->size(), QSize(ParameterWindow::OpenedWidth, 560));
 }
 
 // Which controls may be used follows the editor's situation.

@@ -33,7 +33,7 @@ QString dateText(const QDateTime& date) {
 
 FilesController::FilesController(PedalSession& session, const CatalogueController& catalogue,
                                  QWidget* window, QObject* menuOwner, QObject* parent)
-    : FeatureController(session, parent), catalogue_(catalogue), window_(window) {
+    : FeatureController(session, parent), catalogue_(catalogue) {
     loadConfiguration_ = new QAction(QStringLiteral("Load Configuration"), menuOwner);
     loadConfiguration_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     saveConfiguration_ = new QAction(QStringLiteral("Save Configuration"), menuOwner);
@@ -190,7 +190,6 @@ void FilesController::onLoadImpulseResponse() {
 }
 
 void FilesController::onPresetLibrary() {
-    presetLibrary_->move(window_->frameGeometry().left(), window_->frameGeometry().bottom() + 1);
     presetLibrary_->show();
     presetLibrary_->raise();
     presetLibrary_->activateWindow();

@@ -21,7 +21,7 @@ class FilesController : public FeatureController {
 
 public:
     // The entries belong to menuOwner until the main window puts them in its
-    // menus; the preset library opens below window.
+    // menus; the preset library is a window of window's.
     FilesController(PedalSession& session, const CatalogueController& catalogue, QWidget* window,
                     QObject* menuOwner, QObject* parent);
 
@@ -57,7 +57,6 @@ private:
     void applyRestoredConfiguration(const Backup& backup);
 
     const CatalogueController& catalogue_;
-    QWidget* window_;
     FileDialogOptions irDialog_;
     PresetLibraryWindow* presetLibrary_ = nullptr;
 

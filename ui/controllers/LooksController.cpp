@@ -39,7 +39,7 @@ LooksController::LooksController(PedalSession& session, QWidget* menuOwner, QObj
     createSettingsFolders();
     createLookMenu(menuOwner);
     applySavedStyle();
-    showsValueColumn_ = settings::readYesNo(settings::valueColumnFile(), false);
+    showsValueColumn_ = settings::valueColumnShown();
     valueColumnAction_ = new QAction(QStringLiteral("Show Track Bar Values"), menuOwner);
     valueColumnAction_->setCheckable(true);
     valueColumnAction_->setChecked(showsValueColumn_);
