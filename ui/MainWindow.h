@@ -38,6 +38,7 @@ class EffectInfoWindow;
 class FirmwareWindow;
 class NewVersionDialog;
 class ParameterWindow;
+class PedalWindow;
 class PresetLibraryWindow;
 class ToggleSwitch;
 
@@ -51,6 +52,8 @@ public:
     // The other windows, created after this one.
     void setConsole(ConsoleWindow* console) { console_ = console; }
     void setParameterWindow(ParameterWindow* window);
+    // The pedal picture: a menu entry shows it; it hears the enabled states.
+    void setPedalWindow(PedalWindow* window);
     void setEffectInfoWindow(EffectInfoWindow* window) { effectInfo_ = window; }
     void setFirmwareWindow(FirmwareWindow* window);
     void setNewVersionDialog(NewVersionDialog* dialog);
@@ -271,6 +274,7 @@ private:
     QLabel* linkIndicator_ = nullptr;
     QLineEdit* search_ = nullptr;
     PresetLibraryWindow* presetLibrary_ = nullptr;
+    PedalWindow* pedalWindow_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;

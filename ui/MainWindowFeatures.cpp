@@ -6,8 +6,10 @@
 #include "core/DebugLog.h"
 #include "core/Settings.h"
 #include "ir/IrLoader.h"
+#include "port/Backends.h"
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
+#include "ui/PedalWindow.h"
 #include "ui/PresetLibraryWindow.h"
 #include "ui/widgets/Accessible.h"
 
@@ -16,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMenu>
 #include <QPushButton>
 #include <QToolButton>
@@ -66,6 +69,18 @@ void MainWindow::createFeatures() {
     presetLibrary_ = new PresetLibraryWindow(catalogue_, this);
     connect(presetLibrary_, &PresetLibraryWindow::loadRequested, this,
             &MainWindow::loadConfigurationFile);
+}
+
+// ---------------------------------------------------------------------------
+// The pedal picture
+
+void MainWindow::setPedalWindow(PedalWindow* window) {
+    pedalWindow_ = window;
+    QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
+    QAction* show =
+        view->addAction(QStringLiteral("Pedal"), this, [this] { pedalWindow_->showBeside(this); });
+    show->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+K")));
+    window->applyEnabledStates(enabled_);
 }
 
 // ---------------------------------------------------------------------------
@@ -181,6 +196,7 @@ void MainWindow::onValueColumnToggled(bool on) {
 void MainWindow::addFeatureSituation(EditorSituation& situation) const {
     situation.canUndo = session_.history().canUndo();
     situation.canRedo = session_.history().canRedo();
+    situation.virtualPedal = backends_ && backends_->backend() == Backend::Virtual;
 }
 
 void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
@@ -190,6 +206,8 @@ void MainWindow::applyFeatureStates(const EnabledStates& enabled) {
         restore_->setEnabled(enabled.restore);
     if (presetLibrary_)
         presetLibrary_->applyEnabledStates(enabled);
+    if (pedalWindow_)
+        pedalWindow_->applyEnabledStates(enabled);
 }
 
 // ---------------------------------------------------------------------------
