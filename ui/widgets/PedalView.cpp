@@ -216,10 +216,8 @@ void PedalControlView::paintKnob(QPainter& painter, const QRect& part) const {
     const QPointF centre = face.center();
     const double radius = face.width() / 2 - 3;
     const QPointF tip(centre.x() + radius * std::cos(angle), centre.y() - radius * std::sin(angle));
-    painter.setPen(QPen(colours.color(QPalette::HighlightedText).isValid()
-                            ? colours.color(QPalette::WindowText)
-                            : Qt::black,
-                        3, Qt::SolidLine, Qt::RoundCap));
+    // The face is light in every look: a dark pointer reads on it.
+    painter.setPen(QPen(colours.color(QPalette::Shadow), 3, Qt::SolidLine, Qt::RoundCap));
     painter.drawLine(centre + (tip - centre) * 0.35, tip);
 }
 
