@@ -11,6 +11,7 @@
 #include "ir/IrLoader.h"
 #include "port/Backends.h"
 #include "ui/ConsoleWindow.h"
+#include "ui/FileDrop.h"
 #include "ui/FirmwareWindow.h"
 #include "ui/ParameterWindow.h"
 #include "ui/Updater.h"
@@ -260,6 +261,7 @@ void MainWindow::setParameterWindow(ParameterWindow* window) {
     });
     connect(window, &ParameterWindow::editsChanged, this, &MainWindow::onEditsChanged);
     window->setValueColumnShown(showsValueColumn_);
+    fileDrop_->watch(window);
 }
 
 EditorSituation MainWindow::situation() const {

@@ -39,6 +39,7 @@ class FirmwareWindow;
 class NewVersionDialog;
 class ParameterWindow;
 class PedalWindow;
+class FileDrop;
 class PresetLibraryWindow;
 class ToggleSwitch;
 
@@ -173,6 +174,8 @@ private:
     void onLoadImpulseResponse();
     // Loads a preset file into the stored effect's window, with every check.
     void loadConfigurationFile(const QString& path);
+    void loadImpulseResponseFile(const QString& path);
+    void restoreBackupFile(const QString& path);
 
     // Features beyond the menus' first set (MainWindowFeatures.cpp): the
     // search field, the settings of editing after upload and of the value
@@ -275,6 +278,7 @@ private:
     QLineEdit* search_ = nullptr;
     PresetLibraryWindow* presetLibrary_ = nullptr;
     PedalWindow* pedalWindow_ = nullptr;
+    FileDrop* fileDrop_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;

@@ -103,6 +103,10 @@ void MainWindow::onRestoreFromBackup() {
          QString::fromLatin1(BackupFilter), QStringLiteral("kbackup")});
     if (path.isEmpty())
         return;
+    restoreBackupFile(path);
+}
+
+void MainWindow::restoreBackupFile(const QString& path) {
     const BackupReading reading = readBackupFile(path);
     if (!reading.backup) {
         Dialogs::instance().error(reading.error);

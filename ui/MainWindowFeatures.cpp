@@ -7,6 +7,7 @@
 #include "core/Settings.h"
 #include "ir/IrLoader.h"
 #include "port/Backends.h"
+#include "ui/FileDrop.h"
 #include "ui/MainWindow.h"
 #include "ui/ParameterWindow.h"
 #include "ui/PedalWindow.h"
@@ -18,8 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QToolButton>
 #include <memory>
@@ -65,6 +66,13 @@ void MainWindow::createFeatures() {
         valueColumnAction_->setChecked(showsValueColumn_);
         connect(valueColumnAction_, &QAction::toggled, this, &MainWindow::onValueColumnToggled);
     }
+
+    // Files dropped on the window take the menus' paths.
+    fileDrop_ = new FileDrop({[this](const QString& path) { loadImpulseResponseFile(path); },
+                              [this](const QString& path) { loadConfigurationFile(path); },
+                              [this](const QString& path) { restoreBackupFile(path); }},
+                             this);
+    fileDrop_->watch(this);
 
     presetLibrary_ = new PresetLibraryWindow(catalogue_, this);
     connect(presetLibrary_, &PresetLibraryWindow::loadRequested, this,

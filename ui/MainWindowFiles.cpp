@@ -93,20 +93,36 @@ void MainWindow::loadConfigurationFile(const QString& path) {
     session_.sendConfiguration(*reading.configuration);
 }
 
+namespace {
+// Whether effect takes an impulse response; if not, the player hears how to
+// pick one that does.
+bool takesImpulseResponse(const QString& effect) {
+    if (irRuleFor(effect))
+        return true;
+    Dialogs::instance().error(
+        QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects in "
+                       "the Impulse Response category, then choose File > Load IR.")
+            .arg(effect));
+    return false;
+}
+} // namespace
+
 void MainWindow::onLoadImpulseResponse() {
     const QString effect = selectedEffect_;
-    if (!irRuleFor(effect)) {
-        Dialogs::instance().error(
-            QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects in "
-                           "the Impulse Response category, then choose File > Load IR.")
-                .arg(effect));
+    if (!takesImpulseResponse(effect))
         return;
-    }
     // The documents folder unless the player has chosen a file before.
     if (irDialog_.folder.isEmpty())
         irDialog_.folder = documentsFolder();
     const QString path = Dialogs::instance().openFile(irDialog_);
     if (path.isEmpty())
+        return;
+    loadImpulseResponseFile(path);
+}
+
+void MainWindow::loadImpulseResponseFile(const QString& path) {
+    const QString effect = selectedEffect_;
+    if (!takesImpulseResponse(effect))
         return;
     irDialog_.folder = QFileInfo(path).absolutePath();
     QString error;
