@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QToolButton>
 #include <memory>
@@ -84,11 +83,15 @@ void MainWindow::createFeatures() {
 
 void MainWindow::setPedalWindow(PedalWindow* window) {
     pedalWindow_ = window;
-    QMenu* view = menuBar()->addMenu(QStringLiteral("View"));
-    QAction* show =
-        view->addAction(QStringLiteral("Pedal"), this, [this] { pedalWindow_->showBeside(this); });
-    show->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+K")));
     window->applyEnabledStates(enabled_);
+    // In the Connection menu: a menu of its own would not fit the menu bar.
+    auto* connectionMenu = qobject_cast<QMenu*>(unlink_->parent());
+    if (!connectionMenu)
+        return;
+    connectionMenu->addSeparator();
+    QAction* show = connectionMenu->addAction(QStringLiteral("Show Pedal"), this,
+                                              [this] { pedalWindow_->showBeside(this); });
+    show->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+K")));
 }
 
 // ---------------------------------------------------------------------------

@@ -239,6 +239,24 @@ TEST_F(FrontPanelTest, AKnobTurnedOnThePanelArrivesAsFromThePedal) {
     EXPECT_TRUE(virtualPedal("status").contains("values=895,")) << "the pedal's own level";
 }
 
+// The effect and bank picked on the panel are the pedal's own choice.
+TEST_F(FrontPanelTest, TheEffectAndBankPickedOnThePanelReachThePedal) {
+    link();
+    auto* effects = control<QComboBox>(&editor->pedalWindow(), "Effect on the pedal");
+    ASSERT_TRUE(effects->isEnabled());
+    const int row = effects->findText(Gravel);
+    ASSERT_GE(row, 0);
+    effects->setCurrentIndex(row);
+    emit effects->activated(row);
+    settle();
+    EXPECT_TRUE(virtualPedal("status").contains(
+        QStringLiteral("effect.number=%1\n").arg(effectNumber(Gravel))));
+    control<QAbstractButton>(&editor->pedalWindow(), "Pedal bank II")->click();
+    settle();
+    EXPECT_TRUE(virtualPedal("status").contains("\nbank=1\n"));
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+}
+
 TEST_F(FrontPanelTest, NeverForRealHardware) {
     editor.reset();
     editor = std::make_unique<EditorApplication>(false);
