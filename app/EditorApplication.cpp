@@ -15,11 +15,14 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
     firmwareWindow_ = std::make_unique<FirmwareWindow>(session_);
     console_ = std::make_unique<ConsoleWindow>(connection_);
     parameterWindow_ = std::make_unique<ParameterWindow>(session_);
+    pedalWindow_ = std::make_unique<PedalWindow>(session_);
+    pedalWindow_->setFrontPanel(&frontPanel_);
     effectInfoWindow_ = std::make_unique<EffectInfoWindow>();
     newVersionDialog_ = std::make_unique<NewVersionDialog>();
     mainWindow_->setFirmwareWindow(firmwareWindow_.get());
     mainWindow_->setConsole(console_.get());
     mainWindow_->setParameterWindow(parameterWindow_.get());
+    mainWindow_->setPedalWindow(pedalWindow_.get());
     mainWindow_->setEffectInfoWindow(effectInfoWindow_.get());
     mainWindow_->setNewVersionDialog(newVersionDialog_.get());
     mainWindow_->setBackends(&backends_);
@@ -30,7 +33,7 @@ EditorApplication::EditorApplication(bool installDialogs, BackendOptions options
     mainWindow_->setAttribute(Qt::WA_QuitOnClose, true);
     for (QWidget* window :
          {static_cast<QWidget*>(firmwareWindow_.get()), static_cast<QWidget*>(console_.get()),
-          static_cast<QWidget*>(parameterWindow_.get()),
+          static_cast<QWidget*>(parameterWindow_.get()), static_cast<QWidget*>(pedalWindow_.get()),
           static_cast<QWidget*>(effectInfoWindow_.get()),
           static_cast<QWidget*>(newVersionDialog_.get())})
         window->setAttribute(Qt::WA_QuitOnClose, false);
@@ -49,6 +52,7 @@ EditorApplication::~EditorApplication() {
     windowPlaces_.reset();
     newVersionDialog_.reset();
     effectInfoWindow_.reset();
+    pedalWindow_.reset();
     parameterWindow_.reset();
     console_.reset();
     firmwareWindow_.reset();

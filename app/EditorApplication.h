@@ -6,6 +6,7 @@
 
 #include "connection/Connection.h"
 #include "port/Backends.h"
+#include "port/FrontPanel.h"
 #include "session/PedalSession.h"
 #include "ui/ConsoleWindow.h"
 #include "ui/EffectInfoWindow.h"
@@ -13,6 +14,7 @@
 #include "ui/MainWindow.h"
 #include "ui/NewVersionDialog.h"
 #include "ui/ParameterWindow.h"
+#include "ui/PedalWindow.h"
 #include "ui/WidgetDialogs.h"
 #include "ui/WindowPlaces.h"
 
@@ -31,6 +33,7 @@ public:
 
     MainWindow& mainWindow() { return *mainWindow_; }
     ParameterWindow& parameterWindow() { return *parameterWindow_; }
+    PedalWindow& pedalWindow() { return *pedalWindow_; }
     ConsoleWindow& console() { return *console_; }
     FirmwareWindow& firmwareWindow() { return *firmwareWindow_; }
     EffectInfoWindow& effectInfoWindow() { return *effectInfoWindow_; }
@@ -50,6 +53,8 @@ private:
     std::unique_ptr<FirmwareWindow> firmwareWindow_;
     std::unique_ptr<ConsoleWindow> console_;
     std::unique_ptr<ParameterWindow> parameterWindow_;
+    FrontPanel frontPanel_{backends_};
+    std::unique_ptr<PedalWindow> pedalWindow_;
     std::unique_ptr<EffectInfoWindow> effectInfoWindow_;
     std::unique_ptr<NewVersionDialog> newVersionDialog_;
     std::unique_ptr<WindowPlaces> windowPlaces_;

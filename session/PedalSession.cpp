@@ -456,6 +456,48 @@ void PedalSession::sendEdits(const std::vector<HexFrame>& frames) {
     }
 }
 
+void PedalSession::edit(const std::vector<Edit>& edits) {
+    std::vector<HexFrame> frames;
+    for (const Edit& one : edits) {
+        const std::vector<HexFrame> given = history_.apply(one);
+        frames.insert(frames.end(), given.begin(), given.end());
+    }
+    sendEdits(frames);
+    emit edited();
+    tellEdits();
+}
+
+void PedalSession::undo() {
+    if (!history_.canUndo())
+        return;
+    sendEdits(history_.undo());
+    emit edited();
+    tellEdits();
+}
+
+void PedalSession::redo() {
+    if (!history_.canRedo())
+        return;
+    sendEdits(history_.redo());
+    emit edited();
+    tellEdits();
+}
+
+bool PedalSession::route(const RoutedItem& item, std::optional<PedalControl> control) {
+    if (!mayRoute(parameters_, item, control, bankMode_))
+        return false;
+    edit(routingEdits(parameters_, item, control, bankMode_));
+    return true;
+}
+
+void PedalSession::tellEdits() {
+    const std::array<bool, 3> now = {history_.unsaved(), history_.canUndo(), history_.canRedo()};
+    if (now == toldEdits_)
+        return;
+    toldEdits_ = now;
+    emit editsChanged();
+}
+
 void PedalSession::flushFrames() {
     while (!waiting_.empty() && connection_.canSend()) {
         const HexFrame frame = waiting_.front();

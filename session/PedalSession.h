@@ -13,12 +13,14 @@
 #include "connection/Connection.h"
 #include "editor/EditHistory.h"
 #include "editor/ParameterModel.h"
+#include "editor/Routing.h"
 #include "firmware/Bootloader.h"
 #include "operations/Configuration.h"
 #include "operations/PedalOperations.h"
 
 #include <QHash>
 #include <QObject>
+#include <array>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -174,6 +176,14 @@ public:
     bool send(const HexFrame& frame, QString* why = nullptr);
     // Edits of the player's: sent as send() does; a refusal is told.
     void sendEdits(const std::vector<HexFrame>& frames);
+    // The player's edits of the open effect: through the history into the
+    // model, and what they give to the pedal; edited tells.
+    void edit(const std::vector<Edit>& edits);
+    void undo();
+    void redo();
+    // Routes item to control, or with none takes it off, by the routing
+    // rules (one step each edit they give); false when they refuse.
+    bool route(const RoutedItem& item, std::optional<PedalControl> control);
     // Asks, then sends the routing of the open effect.
     void assign(SessionDone done = {});
     void storeSettings(SessionDone done = {});
@@ -220,6 +230,8 @@ signals:
     void effectOpened(const QString& effect, const QString& caption, bool fromPedal);
     // The state read from the pedal is in the model.
     void stateApplied();
+    // The player's edit, an undo or a redo changed the model.
+    void edited();
     // A parameter moved because the pedal said so.
     void parameterMoved(int parameter);
     // The mode changed (the player's choice, or the pedal's): the editor's
@@ -263,12 +275,16 @@ private:
     void flushFrames();
     void dropFrames(const QString& why);
     void readWhenIdle();
+    // editsChanged when the marker or what may be undone changed.
+    void tellEdits();
 
     Connection& connection_;
     Catalogue catalogue_;
     ParameterModel parameters_;
     EditHistory history_{parameters_};
     QString historyEffect_;
+    // Unsaved, can undo, can redo, as last told.
+    std::array<bool, 3> toldEdits_{};
     bool effectOpen_ = false;
 
     StoredEffect stored_;

@@ -53,6 +53,11 @@ EnabledStates enabledStates(const EditorSituation& s) {
     // Nothing to update to until the check finds a newer version; never
     // while firmware is written.
     e.updateNow = s.newerVersion && s.link != State::Upgrading && !s.upgrading;
+    // The virtual pedal can be touched whatever the link does: SAVE is held
+    // before Link looks for the bootloader, and let go while it listens. It
+    // picks no other effect while its firmware is written.
+    e.frontPanel = s.virtualPedal;
+    e.pedalEffectChoice = s.virtualPedal && s.link != State::Upgrading && !s.upgrading;
     e.backup = linked;
     e.restore = linked;
     return e;

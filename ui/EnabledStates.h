@@ -34,6 +34,8 @@ struct EditorSituation {
     // The parameter window's history has an edit to undo, or one to redo.
     bool canUndo = false;
     bool canRedo = false;
+    // The built-in virtual pedal is the backend in use.
+    bool virtualPedal = false;
 };
 
 struct EnabledStates {
@@ -79,6 +81,10 @@ struct EnabledStates {
     bool redo = false;
     // Info menu: Update Now, which ends the editor as closing it does.
     bool updateNow = false;
+    // Pedal picture: the virtual pedal's front panel (its knobs, switches,
+    // footswitches, EXP and SAVE), and the effect and bank picked on it.
+    bool frontPanel = false;
+    bool pedalEffectChoice = false;
     // File menu: Back Up Pedal and Restore from Backup.
     bool backup = false;
     bool restore = false;

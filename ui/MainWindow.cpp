@@ -2,6 +2,7 @@
 
 #include "ui/ConsoleWindow.h"
 #include "ui/ParameterWindow.h"
+#include "ui/PedalWindow.h"
 #include "ui/controllers/CatalogueController.h"
 #include "ui/controllers/FilesController.h"
 #include "ui/controllers/FirmwareController.h"
@@ -85,10 +86,10 @@ void MainWindow::createMenus() {
     QAction* quit = file->addAction(QStringLiteral("Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    QMenu* connection = menuBar()->addMenu(QStringLiteral("Connection"));
-    connection->addActions({link_->scanAction(), link_->linkAction(), link_->unlinkAction()});
-    connection->addSeparator();
-    connection->addActions({link_->useUsbPortAction(), link_->useVirtualPedalAction()});
+    connectionMenu_ = menuBar()->addMenu(QStringLiteral("Connection"));
+    connectionMenu_->addActions({link_->scanAction(), link_->linkAction(), link_->unlinkAction()});
+    connectionMenu_->addSeparator();
+    connectionMenu_->addActions({link_->useUsbPortAction(), link_->useVirtualPedalAction()});
 
     QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
     settings->addMenu(looks_->lookMenu());
@@ -115,7 +116,18 @@ void MainWindow::setConsole(ConsoleWindow* console) {
 void MainWindow::setParameterWindow(ParameterWindow* window) {
     catalogue_->setParameterWindow(window);
     looks_->setParameterWindow(window);
+    files_->takeDrops(window);
     connect(window, &ParameterWindow::editsChanged, this, &MainWindow::onEditsChanged);
+}
+
+void MainWindow::setPedalWindow(PedalWindow* window) {
+    pedalWindow_ = window;
+    window->applyEnabledStates(enabled_);
+    // In the Connection menu: a menu of its own would not fit the menu bar.
+    connectionMenu_->addSeparator();
+    QAction* show = connectionMenu_->addAction(QStringLiteral("Show Pedal"), this,
+                                               [this] { pedalWindow_->showBeside(this); });
+    show->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+K")));
 }
 
 void MainWindow::setEffectInfoWindow(EffectInfoWindow* window) {
@@ -183,6 +195,8 @@ void MainWindow::refreshEnabledStates() {
         feature->applyEnabledStates(enabled_);
     if (console_)
         console_->setEepromToolsEnabled(enabled_.eepromTools);
+    if (pedalWindow_)
+        pedalWindow_->applyEnabledStates(enabled_);
 }
 
 void MainWindow::onEditsChanged() {

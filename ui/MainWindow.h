@@ -26,6 +26,7 @@ class LooksController;
 class NewVersionDialog;
 class ParameterWindow;
 class PedalController;
+class PedalWindow;
 class PresetLibraryWindow;
 class UpdateController;
 
@@ -39,6 +40,9 @@ public:
     // The other windows, created after this one.
     void setConsole(ConsoleWindow* console);
     void setParameterWindow(ParameterWindow* window);
+    // The pedal picture: Connection > Show Pedal shows it; it hears the
+    // enabled states.
+    void setPedalWindow(PedalWindow* window);
     void setEffectInfoWindow(EffectInfoWindow* window);
     void setFirmwareWindow(FirmwareWindow* window);
     void setNewVersionDialog(NewVersionDialog* dialog);
@@ -88,6 +92,8 @@ private:
     PedalSession& session_;
     EnabledStates enabled_;
     ConsoleWindow* console_ = nullptr;
+    PedalWindow* pedalWindow_ = nullptr;
+    QMenu* connectionMenu_ = nullptr;
     bool closingWithEdits_ = false;
 
     LooksController* looks_ = nullptr;

@@ -3,6 +3,7 @@
 #include "core/DebugLog.h"
 #include "protocol/HexText.h"
 #include "ui/widgets/Accessible.h"
+#include "ui/widgets/RoutingDrag.h"
 #include "ui/widgets/ToggleSwitch.h"
 
 #include <QAction>
@@ -95,6 +96,8 @@ ParameterWindow::ParameterWindow(PedalSession& session, QWidget* parent)
     caption_ = windowTitle();
     createUndoActions();
     connect(&session_, &PedalSession::editsChanged, this, &ParameterWindow::showEdits);
+    // Edits made elsewhere (the pedal picture) show here too.
+    connect(&session_, &PedalSession::edited, this, &ParameterWindow::showAll);
 }
 
 // Undo and Redo with the usual keys, for every effect shown.
@@ -349,7 +352,9 @@ void ParameterWindow::orderTabs() {
 void ParameterWindow::buildPotentiometer(int i) {
     const QString name = model_.name(i);
     // A long name is cut at the knob: the hint holds all of it.
-    addLabel(name, NameX, i, 150)->setToolTip(name);
+    QLabel* label = addLabel(name, NameX, i, 150);
+    label->setToolTip(name);
+    carryOnDrag(label, RoutedItem::parameter(i));
     auto* bar = named(new QSlider(Qt::Horizontal, rows_), name);
     bar->setRange(0, MaxLevel);
     bar->setSingleStep(LevelStep);
@@ -398,7 +403,7 @@ void ParameterWindow::showTrackBarValue(QSlider* trackBar) {
 
 void ParameterWindow::buildSwitch(int i) {
     const SwitchText text = model_.switchText(i);
-    addLabel(text.label, NameX, i, 150);
+    carryOnDrag(addLabel(text.label, NameX, i, 150), RoutedItem::parameter(i));
     switchStates_[slot(i)] = addLabel(text.offText, 120, i, 100);
     auto* sw = named(new ToggleSwitch(rows_), text.label);
     sw->setGeometry(190, rowY(i), 40, 20);
@@ -413,7 +418,7 @@ void ParameterWindow::buildSwitch(int i) {
 
 void ParameterWindow::buildButton(int i) {
     const QString name = model_.name(i);
-    addLabel(name, NameX, i, 150);
+    carryOnDrag(addLabel(name, NameX, i, 150), RoutedItem::parameter(i));
     addLabel(QString(), 120, i, 100);
     // A momentary button shows what it does: its label.
     auto* button = named(new QPushButton(name, rows_), name);
@@ -443,6 +448,7 @@ void ParameterWindow::buildSelector(int i) {
         growRow(i, height);
     }
     label->setToolTip(name);
+    carryOnDrag(label, RoutedItem::parameter(i));
     auto* selector = named(new QComboBox(rows_), name);
     selector->addItems(model_.selectorPositions(i));
     selector->setCurrentIndex(-1);
@@ -463,8 +469,7 @@ void ParameterWindow::buildRouting() {
         box->setToolTip(QStringLiteral("Pedal source of ") + model_.name(i) + QLatin1Char('\n') +
                         spelledOut(assignSourceNames(), assignSourceMeanings()));
         connect(box, &QComboBox::currentIndexChanged, this, [this, i](int position) {
-            edit(EditTarget::Source, i, sourceCodeForPosition(position));
-            showRouting();
+            route(RoutedItem::parameter(i), sourceControl(sourceCodeForPosition(position)));
         });
         sources_[slot(i)] = box;
 
@@ -493,21 +498,23 @@ void ParameterWindow::buildRouting() {
     const QString bypassText = QStringLiteral("Bypass Toggle");
     const QString presetText = QStringLiteral("Preset Change");
     addLabel(bypassText, NameX, count, 150)->setToolTip(bypassText);
+    carryOnDrag(rowWidgets_.back(), RoutedItem::bypass());
     bypass_ = addPickBox(footswitchNames(), count, bypassText);
     bypass_->setToolTip(bypassText);
     explainItems(bypass_, footswitchMeanings());
     connect(bypass_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
-        edit(EditTarget::BypassSource, 0, code);
+        route(RoutedItem::bypass(), sourceControl(code));
         debugLog(QStringLiteral("BypassAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
     addLabel(presetText, NameX, count + 1, 150)->setToolTip(presetText);
+    carryOnDrag(rowWidgets_.back(), RoutedItem::preset());
     preset_ = addPickBox(footswitchNames(), count + 1, presetText);
     preset_->setToolTip(presetText);
     explainItems(preset_, footswitchMeanings());
     connect(preset_, &QComboBox::currentIndexChanged, this, [this](int position) {
         const int code = footswitchCodeForPosition(position);
-        edit(EditTarget::PresetSource, 0, code);
+        route(RoutedItem::preset(), sourceControl(code));
         debugLog(QStringLiteral("PresetAssignment: ") + hex2(static_cast<std::uint32_t>(code)));
     });
 
@@ -522,12 +529,13 @@ void ParameterWindow::buildRouting() {
         const int row = readbackRow(k);
         const QString name = model_.readbackName(k);
         addLabel(name, NameX, row, 150)->setToolTip(name);
+        carryOnDrag(rowWidgets_.back(), RoutedItem::readback(k));
         QComboBox* box = addPickBox(readbackLedNames(), row, name + QStringLiteral(" LED"));
         explainItems(box, readbackLedMeanings());
         box->setToolTip(QStringLiteral("LED that shows ") + name + QLatin1Char('\n') +
                         spelledOut(readbackLedNames(), readbackLedMeanings()));
         connect(box, &QComboBox::currentIndexChanged, this, [this, k](int position) {
-            edit(EditTarget::Led, k, ledCodeForPosition(position));
+            route(RoutedItem::readback(k), ledControl(ledCodeForPosition(position)));
         });
         leds_[static_cast<std::size_t>(k)] = box;
     }
@@ -652,17 +660,8 @@ void ParameterWindow::applyEnabledStates(const EnabledStates& enabled) {
         redoButton_->setEnabled(enabled.redo);
 }
 
-void ParameterWindow::send(const std::optional<HexFrame>& frame) {
-    if (frame)
-        session_.sendEdits({*frame});
-}
-
-void ParameterWindow::sendAll(const std::vector<HexFrame>& frames) {
-    session_.sendEdits(frames);
-}
-
 void ParameterWindow::edit(EditTarget target, int index, int value) {
-    sendAll(history_.apply({target, index, value}));
+    session_.edit({{target, index, value}});
     if (target == EditTarget::Potentiometer)
         showLevel(index);
     else
@@ -671,18 +670,18 @@ void ParameterWindow::edit(EditTarget target, int index, int value) {
 }
 
 void ParameterWindow::undo() {
-    if (!history_.canUndo())
-        return;
-    sendAll(history_.undo());
-    showAll();
+    session_.undo();
     showEdits();
 }
 
 void ParameterWindow::redo() {
-    if (!history_.canRedo())
-        return;
-    sendAll(history_.redo());
-    showAll();
+    session_.redo();
+    showEdits();
+}
+
+// The routing rules decide; what they changed shows through edited.
+void ParameterWindow::route(const RoutedItem& item, std::optional<PedalControl> control) {
+    session_.route(item, control);
     showEdits();
 }
 

@@ -117,10 +117,9 @@ private:
     void showTrackBarValue(QSlider* trackBar);
     // A track bar's level in its tooltip, its description and beside it.
     void showLevel(int parameter);
-    void send(const std::optional<HexFrame>& frame);
     // Applies an edit through the history and sends what it gives.
     void edit(EditTarget target, int index, int value);
-    void sendAll(const std::vector<HexFrame>& frames);
+    void route(const RoutedItem& item, std::optional<PedalControl> control);
     void createUndoActions();
     void buildEditRow();
     void showEdits();

@@ -2,6 +2,7 @@
 // window of the editor has a name of its own (its caption or the text of
 // the label beside it), and labels are read as the text they show.
 #include "EditorFixture.h"
+#include "ui/PedalWindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -24,7 +25,7 @@ bool interactive(const QWidget* w) {
             qobject_cast<const QAbstractSlider*>(w) || qobject_cast<const QLineEdit*>(w) ||
             qobject_cast<const QAbstractSpinBox*>(w) || qobject_cast<const QAbstractItemView*>(w) ||
             qobject_cast<const QTextEdit*>(w) || qobject_cast<const QPlainTextEdit*>(w) ||
-            qobject_cast<const QProgressBar*>(w)) &&
+            qobject_cast<const QProgressBar*>(w) || qobject_cast<const PedalControlView*>(w)) &&
            !qobject_cast<const QScrollBar*>(w);
 }
 
@@ -54,6 +55,7 @@ protected:
     QList<QWidget*> windows() {
         return {main,
                 &editor->parameterWindow(),
+                &editor->pedalWindow(),
                 &editor->console(),
                 &editor->firmwareWindow(),
                 &editor->effectInfoWindow(),
@@ -111,6 +113,26 @@ TEST_F(Accessibility, TheLiveSwitchIsReadAsItsLabelSays) {
     ASSERT_TRUE(read);
     EXPECT_EQ(read->text(QAccessible::Name), "Live ON");
     EXPECT_EQ(qobject_cast<QLabel*>(live->parentWidget())->text(), "Live ON");
+}
+
+// Each control of the pedal picture is reached by Tab and read as what it
+// is and what is on it.
+TEST_F(Accessibility, ThePedalPictureIsReadControlByControl) {
+    link();
+    select("Modulation", "Wobblecat Trem");
+    PedalWindow& picture = editor->pedalWindow();
+    QStringList read;
+    for (PedalControlView* control : picture.view().controls()) {
+        EXPECT_TRUE(control->focusPolicy() & Qt::TabFocus) << describe(control).toStdString();
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+        ASSERT_TRUE(face);
+        read << face->text(QAccessible::Name);
+    }
+    EXPECT_EQ(read.size(), 16);
+    for (const char* name : {"Knob I: not routed", "Knob V: not routed", "Switch B2: not routed",
+                             "Footswitch FL: not routed", "Remote footswitch RMT: not routed",
+                             "Expression input EXP: not routed", "LED GREEN: not routed"})
+        EXPECT_TRUE(read.contains(name)) << name;
 }
 
 } // namespace

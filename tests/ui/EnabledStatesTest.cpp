@@ -65,6 +65,8 @@ const std::vector<bool EnabledStates::*> AllStates = {
     &EnabledStates::updateNow,
     &EnabledStates::backup,
     &EnabledStates::restore,
+    &EnabledStates::frontPanel,
+    &EnabledStates::pedalEffectChoice,
 };
 
 // A situation of the table with one more thing true.
@@ -149,6 +151,25 @@ const Case Cases[] = {
     {"NoUndoOnceUnlinked",
      situation(State::Unlinked, true, true, true, false, true),
      {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeChoice, &E::effectInfo}},
+    // The virtual pedal's front panel: touched before Link (SAVE held for the
+    // bootloader), while it listens, and during a write, when only its
+    // effect and bank stay as they are.
+    {"VirtualPedalBeforeLink",
+     plus(situation(State::Unlinked), &EditorSituation::virtualPedal),
+     {&E::scan, &E::link, &E::chooseBackend, &E::upgradeMode, &E::upgradeChoice, &E::frontPanel,
+      &E::pedalEffectChoice}},
+    {"VirtualPedalLive",
+     plus(situation(State::Linked, true, true, true), &EditorSituation::virtualPedal),
+     with({&E::upload, &E::effectInfo, &E::request, &E::assign, &E::storeSettings, &E::live,
+           &E::loadConfiguration, &E::saveConfiguration, &E::parameters, &E::footswitchRouting,
+           &E::frontPanel, &E::pedalEffectChoice})},
+    {"VirtualPedalBootloaderListens",
+     plus(situation(State::Bootloader), &EditorSituation::virtualPedal),
+     {&E::unlink, &E::upgradeMode, &E::upgradeModeChecked, &E::startUpgrade, &E::upgradeChoice,
+      &E::frontPanel, &E::pedalEffectChoice}},
+    {"VirtualPedalWhileFirmwareIsWritten",
+     plus(situation(State::Upgrading), &EditorSituation::virtualPedal),
+     {&E::upgradeModeChecked, &E::frontPanel}},
 };
 
 class EnabledStatesTable : public ::testing::TestWithParam<Case> {};

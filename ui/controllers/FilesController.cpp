@@ -6,6 +6,7 @@
 #include "core/VersionCheck.h"
 #include "ir/IrLoader.h"
 #include "operations/Configuration.h"
+#include "ui/FileDrop.h"
 #include "ui/PresetLibraryWindow.h"
 #include "ui/controllers/CatalogueController.h"
 
@@ -54,6 +55,12 @@ FilesController::FilesController(PedalSession& session, const CatalogueControlle
     irDialog_.filter = QStringLiteral("Wave Files (*.wav)");
     irDialog_.defaultSuffix = QStringLiteral("wav");
 
+    fileDrop_ = new FileDrop({[this](const QString& path) { loadImpulseResponseFile(path); },
+                              [this](const QString& path) { loadConfigurationFile(path); },
+                              [this](const QString& path) { restoreBackupFile(path); }},
+                             this);
+    fileDrop_->watch(window);
+
     presetLibrary_ = new PresetLibraryWindow(session_.catalogue(), window);
     connect(presetLibrary_, &PresetLibraryWindow::loadRequested, this,
             &FilesController::loadConfigurationFile);
@@ -61,6 +68,10 @@ FilesController::FilesController(PedalSession& session, const CatalogueControlle
         const StoredEffect& stored = session_.storedEffect();
         presetLibrary_->setStoredEffect(stored.name.isEmpty() ? 0 : stored.number);
     });
+}
+
+void FilesController::takeDrops(QWidget* window) {
+    fileDrop_->watch(window);
 }
 
 void FilesController::applyEnabledStates(const EnabledStates& e) {
@@ -162,20 +173,35 @@ void FilesController::loadConfigurationFile(const QString& path) {
     });
 }
 
+namespace {
+// Whether effect takes an impulse response; if not, the player hears how to
+// pick one that does.
+bool takesImpulseResponse(const QString& effect) {
+    if (irRuleFor(effect))
+        return true;
+    Dialogs::instance().error(
+        QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects in "
+                       "the Impulse Response category, then choose File > Load IR.")
+            .arg(effect));
+    return false;
+}
+} // namespace
+
 void FilesController::onLoadImpulseResponse() {
-    const QString effect = catalogue_.selectedEffect();
-    if (!irRuleFor(effect)) {
-        Dialogs::instance().error(
-            QStringLiteral("\"%1\" takes no impulse response.\n\nSelect one of the effects in "
-                           "the Impulse Response category, then choose File > Load IR.")
-                .arg(effect));
+    if (!takesImpulseResponse(catalogue_.selectedEffect()))
         return;
-    }
     // The documents folder unless the player has chosen a file before.
     if (irDialog_.folder.isEmpty())
         irDialog_.folder = documentsFolder();
     const QString path = Dialogs::instance().openFile(irDialog_);
     if (path.isEmpty())
+        return;
+    loadImpulseResponseFile(path);
+}
+
+void FilesController::loadImpulseResponseFile(const QString& path) {
+    const QString effect = catalogue_.selectedEffect();
+    if (!takesImpulseResponse(effect))
         return;
     irDialog_.folder = QFileInfo(path).absolutePath();
     QString error;
@@ -274,6 +300,10 @@ void FilesController::onRestoreFromBackup() {
          QString::fromLatin1(BackupFilter), QStringLiteral("kbackup")});
     if (path.isEmpty())
         return;
+    restoreBackupFile(path);
+}
+
+void FilesController::restoreBackupFile(const QString& path) {
     const BackupReading reading = readBackupFile(path);
     if (!reading.backup) {
         Dialogs::instance().error(reading.error);

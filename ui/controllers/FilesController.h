@@ -14,6 +14,7 @@ class QWidget;
 namespace kestra {
 
 class CatalogueController;
+class FileDrop;
 class PresetLibraryWindow;
 
 class FilesController : public FeatureController {
@@ -33,6 +34,14 @@ public:
     QAction* restoreAction() const { return restore_; }
     PresetLibraryWindow* presetLibrary() const { return presetLibrary_; }
 
+    // The menus' steps once a file is chosen, for files dropped on the
+    // editor too.
+    void loadConfigurationFile(const QString& path);
+    void loadImpulseResponseFile(const QString& path);
+    void restoreBackupFile(const QString& path);
+    // Files dropped on window load as from the menus.
+    void takeDrops(QWidget* window);
+
     // Offers a backup before something that loses the pedal's settings;
     // then runs unless the player cancels or the backup fails.
     void offerBackupThen(const QString& before, std::function<void()> then);
@@ -46,8 +55,6 @@ private:
     // Asks for the file and writes the state just read.
     void saveConfiguration();
     void onLoadConfiguration();
-    // Loads a preset file into the stored effect's window, with every check.
-    void loadConfigurationFile(const QString& path);
     void onLoadImpulseResponse();
     void onPresetLibrary();
     // Asks for the file, reads the pedal and writes the backup; then(true)
@@ -59,6 +66,7 @@ private:
     const CatalogueController& catalogue_;
     FileDialogOptions irDialog_;
     PresetLibraryWindow* presetLibrary_ = nullptr;
+    FileDrop* fileDrop_ = nullptr;
 
     QAction* loadConfiguration_ = nullptr;
     QAction* saveConfiguration_ = nullptr;

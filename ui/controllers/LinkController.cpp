@@ -89,6 +89,7 @@ LinkController::LinkController(PedalSession& session, QWidget* client, QStatusBa
 
 void LinkController::addSituation(EditorSituation& situation) const {
     situation.link = connection_.state();
+    situation.virtualPedal = backends_ && backends_->backend() == Backend::Virtual;
 }
 
 void LinkController::applyEnabledStates(const EnabledStates& e) {
@@ -211,6 +212,7 @@ void LinkController::onUnlink() {
 void LinkController::setBackends(Backends* backends) {
     backends_ = backends;
     showBackend();
+    emit situationChanged();
 }
 
 void LinkController::showBackend() {
@@ -232,6 +234,7 @@ void LinkController::onBackendPicked(bool virtualPedal) {
     debugLog(QStringLiteral("because ") + backends_->reason());
     showBackend();
     probeDevices();
+    emit situationChanged();
 }
 
 void LinkController::onConnectionStateChanged() {
