@@ -72,9 +72,10 @@ MainWindow::~MainWindow() {
     qApp->removeEventFilter(this);
 }
 
-// The menus, in the order the player finds them; each feature owns its entries.
+// The menus, in the order the player finds them, each with its Alt key; each
+// feature owns its entries.
 void MainWindow::createMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("File"));
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addActions({files_->loadConfigurationAction(), files_->saveConfigurationAction(),
                       files_->loadImpulseResponseAction()});
     file->addSeparator();
@@ -86,22 +87,22 @@ void MainWindow::createMenus() {
     QAction* quit = file->addAction(QStringLiteral("Quit"), this, &QWidget::close);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    connectionMenu_ = menuBar()->addMenu(QStringLiteral("Connection"));
+    connectionMenu_ = menuBar()->addMenu(QStringLiteral("&Connection"));
     connectionMenu_->addActions({link_->scanAction(), link_->linkAction(), link_->unlinkAction()});
     connectionMenu_->addSeparator();
     connectionMenu_->addActions({link_->useUsbPortAction(), link_->useVirtualPedalAction()});
 
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Settings"));
     settings->addMenu(looks_->lookMenu());
     settings->addMenu(pedal_->midiMenu());
     settings->addMenu(pedal_->modeMenu());
     settings->addActions({pedal_->liveAfterUploadAction(), looks_->valueColumnAction()});
 
-    QMenu* firmware = menuBar()->addMenu(QStringLiteral("Firmware Upgrade"));
+    QMenu* firmware = menuBar()->addMenu(QStringLiteral("F&irmware Upgrade"));
     firmware->addActions({firmware_->upgradeModeAction(), firmware_->startUpgradeAction(),
                           firmware_->eraseSettingsAction()});
 
-    QMenu* info = menuBar()->addMenu(QStringLiteral("Info"));
+    QMenu* info = menuBar()->addMenu(QStringLiteral("I&nfo"));
     info->addActions({update_->supportAction(), update_->editorVersionAction(),
                       link_->firmwareVersionAction(), update_->newVersionAction(),
                       link_->deviceSerialAction(), link_->connectionInfoAction(),

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QMenuBar>
+#include <QSet>
 #include <QTest>
 
 namespace kestra::test {
@@ -128,6 +130,19 @@ TEST_F(KeyboardTest, QuitAsksAboutEditsNotStoredAsClosingDoes) {
     press(main, Qt::Key_Q, Qt::ControlModifier);
     settle();
     EXPECT_FALSE(main->isVisible());
+}
+
+// Alt and a letter opens each menu; no two share their letter.
+TEST_F(KeyboardTest, EveryMenuHasAnAltKeyOfItsOwn) {
+    QSet<QKeySequence> keys;
+    const QList<QAction*> menus = main->menuBar()->actions();
+    ASSERT_FALSE(menus.isEmpty());
+    for (QAction* menu : menus) {
+        const QKeySequence key = QKeySequence::mnemonic(menu->text());
+        EXPECT_FALSE(key.isEmpty()) << menu->text().toStdString();
+        keys.insert(key);
+    }
+    EXPECT_EQ(keys.size(), menus.size());
 }
 
 TEST_F(KeyboardTest, TheListWithTheFocusLooksDifferent) {
