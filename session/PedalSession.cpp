@@ -124,8 +124,10 @@ void PedalSession::onStateChanged(Connection::State state) {
         // The pedal has its own supply: a bootloader that listened when the
         // cable came out still does, and the next Link looks for it.
         upgradeArmed_ = state == State::Lost && bootloaderListened_;
-        // The pedal may change while no link watches it.
+        // The pedal may change while no link watches it: its state and the
+        // version it runs are read again.
         parameters_.forgetState();
+        stored_.versionKnown = false;
         storedReadDue_ = false;
         if (pending_)
             finishUpload(state == State::Lost

@@ -178,6 +178,18 @@ TEST_F(SessionRules, AnUploadNotReadBackIsReadBeforeAFileCarriesItsVersion) {
     EXPECT_TRUE(main->storedEffect().versionKnown);
 }
 
+// The pedal may change while no link watches it: a version read before the
+// link ended is not taken for the pedal's.
+TEST_F(SessionRules, AVersionReadBeforeTheLinkEndedIsKnownNoMore) {
+    putOnPedal("Modulation", Stored);
+    ASSERT_TRUE(main->storedEffect().versionKnown);
+    unlink();
+    EXPECT_FALSE(main->storedEffect().versionKnown);
+    pedal.command("fault garbage C1"); // the next identification fails
+    link();
+    EXPECT_FALSE(main->storedEffect().versionKnown);
+}
+
 TEST_F(SessionRules, SettingsModeAsksBeforeLeavingEditsBehind) {
     putOnPedal("Modulation", Stored);
     setSlider("Rate", slider("Rate") == 700 ? 300 : 700);
