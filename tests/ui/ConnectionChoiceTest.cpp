@@ -89,8 +89,8 @@ TEST_F(ConnectionChoice, ScanAsksWhichOfTwoPedalsAndLinkUsesThePickedOne) {
     dialogs.choices = {1};
     trigger("Scan");
     ASSERT_EQ(dialogs.choiceTexts, QStringList({"2 pedals found. Which one do you want to link?"}));
-    EXPECT_EQ(dialogs.choiceOptions[0], QStringList({"FT230X Basic UART, serial number KS000001",
-                                                     "FT230X Basic UART, serial number KS000002"}));
+    EXPECT_EQ(dialogs.choiceOptions[0],
+              QStringList({"Kestra, serial number KS000001", "Kestra, serial number KS000002"}));
     EXPECT_TRUE(dialogs.messages.isEmpty()) << "the question was the message";
     link();
     EXPECT_EQ(connection().state(), State::Linked);
@@ -111,7 +111,7 @@ TEST_F(ConnectionChoice, ScanAsksWhichOfTwoPedalsAndLinkUsesThePickedOne) {
     dialogs.clear();
     dialogs.choices = {-1};
     trigger("Scan");
-    EXPECT_EQ(deviceLabel(), "FT230X Basic UART");
+    EXPECT_EQ(deviceLabel(), "Kestra") << "the pedal, not its USB bridge";
     trigger("Link");
     EXPECT_EQ(dialogs.errors.size(), 1) << "still the adapter picked before";
 }
@@ -129,7 +129,7 @@ TEST_F(ConnectionChoice, APickedAdapterUnpluggedBeforeLinkIsNotFoundAndOneAdapte
     dialogs.clear();
     trigger("Scan");
     EXPECT_TRUE(dialogs.choiceTexts.isEmpty());
-    EXPECT_EQ(statusLabel(), "FT230X Basic UART found, click Link");
+    EXPECT_EQ(statusLabel(), "Kestra found, click Link");
     link();
     EXPECT_EQ(connection().state(), State::Linked);
 }

@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LinkTest, ScanShowsEachDeviceAndNoDevice) {
     trigger("Scan");
-    EXPECT_EQ(statusLabel(), "FT230X Basic UART found, click Link");
-    EXPECT_EQ(deviceLabel(), "FT230X Basic UART");
+    EXPECT_EQ(statusLabel(), "Kestra found, click Link");
+    EXPECT_EQ(deviceLabel(), "Kestra") << "the pedal, not its USB bridge";
     EXPECT_TRUE(log().contains("FT device count: 1"));
     EXPECT_TRUE(log().contains("FT_Device_String: KS000001"));
 
@@ -202,7 +202,7 @@ TEST_F(TwoDevices, ProbeAppendsBothSerialsAndScanAsksWhichToLink) {
     EXPECT_TRUE(dialogs.messages.isEmpty());
     ASSERT_EQ(dialogs.choiceOptions.size(), 1);
     EXPECT_EQ(dialogs.choiceOptions[0], QStringList({"Other Bridge, serial number FIRST01",
-                                                     "FT230X Basic UART, serial number KS000001"}));
+                                                     "Kestra, serial number KS000001"}));
     link();
     EXPECT_EQ(connection().state(), State::Linked);
 }

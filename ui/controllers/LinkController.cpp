@@ -45,6 +45,10 @@ LinkController::LinkController(PedalSession& session, QWidget* client, QStatusBa
     deviceName_ = new QLabel(QStringLiteral("Device Name: "), client);
     deviceName_->setObjectName(QStringLiteral("deviceName"));
     deviceName_->setGeometry(10, 8, 380, 22);
+    // The first thing a glance finds: which pedal, and whether it is linked.
+    QFont bold = deviceName_->font();
+    bold.setBold(true);
+    deviceName_->setFont(bold);
     deviceLabel_ = deviceName_->text();
 
     scan_ = new QAction(QStringLiteral("Scan"), menuOwner);
@@ -154,9 +158,9 @@ void LinkController::onScan() {
         debugLog(QStringLiteral("FT_Device_String: ") + device.serialNumber);
     if (devices.size() == 1) {
         device_ = devices.front();
-        setDeviceLabel(device_.description);
+        setDeviceLabel(displayName(device_));
         refreshLinkIndicator();
-        emit statusMessage(device_.description + QStringLiteral(" found, click Link"));
+        emit statusMessage(displayName(device_) + QStringLiteral(" found, click Link"));
         return;
     }
     // Adapters look alike but for their serial numbers: the player picks.
@@ -164,8 +168,8 @@ void LinkController::onScan() {
     for (const PortDevice& device : devices) {
         QString option =
             QStringLiteral("%1, serial number %2")
-                .arg(device.description, device.serialNumber.isEmpty() ? QStringLiteral("unknown")
-                                                                       : device.serialNumber);
+                .arg(displayName(device), device.serialNumber.isEmpty() ? QStringLiteral("unknown")
+                                                                        : device.serialNumber);
         if (!device.location.isEmpty())
             option += QStringLiteral(" (%1)").arg(device.location);
         options.append(option);
@@ -178,7 +182,7 @@ void LinkController::onScan() {
         return;
     }
     device_ = devices[static_cast<std::size_t>(picked)];
-    setDeviceLabel(device_.description);
+    setDeviceLabel(displayName(device_));
     refreshLinkIndicator();
     debugLog(QStringLiteral("picked: ") + device_.serialNumber);
 }
