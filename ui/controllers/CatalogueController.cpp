@@ -52,13 +52,17 @@ CatalogueController::CatalogueController(PedalSession& session, QWidget* client,
     });
 
     categories_ = named(new QListWidget(client), QStringLiteral("Categories"));
-    categories_->setGeometry(10, 64, 130, 166);
+    categories_->setObjectName(QStringLiteral("categories"));
+    // Every look shows the seven categories whole, without scrolling.
+    categories_->setGeometry(10, 64, 140, 166);
+    categories_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    categories_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(categories_, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { onCategoryActivated(categories_->row(item)); });
     for (const CategoryEntry& category : Categories)
         categories_->addItem(QString::fromLatin1(category.displayName));
     effects_ = named(new QListWidget(client), QStringLiteral("Effects"));
-    effects_->setGeometry(148, 64, 242, 166);
+    effects_->setGeometry(158, 64, 232, 166);
     connect(effects_, &QListWidget::itemClicked, this, &CatalogueController::onEffectActivated);
     // The lists answer to their keys before they move on their own.
     categories_->installEventFilter(this);

@@ -192,9 +192,7 @@ void LinkController::onLink() {
         // An empty pedal waits for an effect: the window says what to do.
         if (result.ok() && connection_.state() == Connection::State::Linked &&
             session_.storedEffect().none && !result.text.isEmpty())
-            return emit statusMessage(result.text +
-                                      QStringLiteral(": pick an effect, then click Upload "
-                                                     "Selected Effect"));
+            return emit statusMessage(result.text + QStringLiteral(": pick one and click Upload"));
         report(result);
         if (result.ok() && session_.showsStoredEffect())
             emit linkedToStoredEffect();
