@@ -74,6 +74,7 @@ public:
         pedal_.command(QStringLiteral("reset"));
         writeImpulseResponse();
         editor_ = std::make_unique<EditorApplication>(false);
+        editor_->completeStartup();
         main().show();
     }
     ~Soak() {

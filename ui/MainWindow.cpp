@@ -64,7 +64,6 @@ MainWindow::MainWindow(PedalSession& session, QWidget* parent)
     // Keys reach the main window's shortcuts before the focused control.
     qApp->installEventFilter(this);
 
-    link_->probeDevices();
     refreshEnabledStates();
 }
 
@@ -107,6 +106,10 @@ void MainWindow::createMenus() {
                       link_->firmwareVersionAction(), update_->newVersionAction(),
                       link_->deviceSerialAction(), link_->connectionInfoAction(),
                       update_->updateNowAction(), update_->showUpdateMessageAction()});
+}
+
+void MainWindow::findDevices() {
+    link_->probeDevices();
 }
 
 void MainWindow::setConsole(ConsoleWindow* console) {

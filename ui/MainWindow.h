@@ -37,7 +37,10 @@ public:
     explicit MainWindow(PedalSession& session, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    // The other windows, created after this one.
+    // Lists the pedals attached: once the window is on screen, as the
+    // device label shows them.
+    void findDevices();
+    // The other windows, created once this one is on screen.
     void setConsole(ConsoleWindow* console);
     void setParameterWindow(ParameterWindow* window);
     // The pedal picture: Connection > Show Pedal shows it; it hears the

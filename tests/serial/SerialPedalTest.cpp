@@ -126,6 +126,7 @@ protected:
         setDocumentsFolder(documents.path());
         setMakerSite(QStringLiteral("http://127.0.0.1:1"));
         editor = std::make_unique<EditorApplication>(false, BackendOptions{false, sim.path()});
+        editor->completeStartup();
     }
     void TearDown() override {
         editor.reset();

@@ -349,6 +349,7 @@ TEST_F(CatalogueTest, TheFirmwareWindowOpensBesideTheMainWindowAndWhereItWasLeft
 
     editor.reset();
     editor = std::make_unique<EditorApplication>(false);
+    editor->completeStartup();
     main = &editor->mainWindow();
     main->show();
     editor->firmwareWindow().show();

@@ -28,6 +28,7 @@ protected:
     void restart(BackendOptions options = {}) {
         editor.reset();
         editor = std::make_unique<EditorApplication>(false, std::move(options));
+        editor->completeStartup();
         main = &editor->mainWindow();
     }
     QString virtualPedal(const QString& command) {

@@ -52,6 +52,7 @@ protected:
         pedal.command("timing on");
         prepare();
         editor = std::make_unique<EditorApplication>(false);
+        editor->completeStartup();
         main = &editor->mainWindow();
     }
     void TearDown() override {

@@ -27,6 +27,28 @@ protected:
     static constexpr LinkControls Linked{false, false, true, true, true};
 };
 
+// The player sees the main window first: the other windows are made and the
+// pedals listed once it has been painted, not before.
+TEST_F(LinkTest, TheMainWindowIsPaintedBeforeThePedalsAreListed) {
+    editor.reset();
+    editor = std::make_unique<EditorApplication>(false);
+    main = &editor->mainWindow();
+    const auto firmwareWindowMade = [] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return window->objectName() == "firmwareWindow";
+        });
+    };
+    editor->show();
+    EXPECT_EQ(deviceLabel(), "Device Name: ");
+    EXPECT_FALSE(firmwareWindowMade());
+    for (int turn = 0; turn < 20 && deviceLabel() != "Kestra"; ++turn)
+        QCoreApplication::processEvents();
+    EXPECT_EQ(deviceLabel(), "Kestra");
+    EXPECT_TRUE(firmwareWindowMade());
+    EXPECT_TRUE(action("Show Pedal"));
+}
+
 TEST_F(LinkTest, StartsUnlinkedWithTheProbedDeviceAndSendsNothing) {
     EXPECT_EQ(main->windowTitle(), "Kestra Editor");
     EXPECT_EQ(deviceLabel(), "Kestra");
@@ -225,6 +247,7 @@ protected:
 TEST_F(NoDriver, EditorStartsAndLinkAndScanExplainTheMissingDriver) {
     qputenv("KESTRA_D2XX_LIBRARY", "/nonexistent/libftd2xx.so");
     EditorApplication editor(false);
+    editor.completeStartup();
     MainWindow& m = editor.mainWindow();
     EXPECT_EQ(m.findChild<QLabel*>("deviceName")->text(), "Device Name: ");
     for (QAction* a : m.menuBar()->findChildren<QAction*>())

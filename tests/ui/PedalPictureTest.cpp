@@ -204,6 +204,7 @@ protected:
         EditorFixture::SetUp();
         editor.reset();
         editor = std::make_unique<EditorApplication>(false, BackendOptions{true, QString()});
+        editor->completeStartup();
         main = &editor->mainWindow();
         if (!inCatalogue(Gravel))
             GTEST_SKIP() << Gravel.toStdString() << " is not in the compiled catalogue";
@@ -261,6 +262,7 @@ TEST_F(FrontPanelTest, TheEffectAndBankPickedOnThePanelReachThePedal) {
 TEST_F(FrontPanelTest, NeverForRealHardware) {
     editor.reset();
     editor = std::make_unique<EditorApplication>(false);
+    editor->completeStartup();
     main = &editor->mainWindow();
     EXPECT_FALSE(on(C::KnobI)->frontPanel());
     EXPECT_FALSE(main->enabled().frontPanel);

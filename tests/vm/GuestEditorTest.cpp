@@ -85,6 +85,7 @@ protected:
         setDocumentsFolder(documents.path());
         setMakerSite(QStringLiteral("http://127.0.0.1:1"));
         editor = std::make_unique<EditorApplication>(false, BackendOptions{false, Device});
+        editor->completeStartup();
         main = &editor->mainWindow();
     }
     void TearDown() override {

@@ -34,9 +34,17 @@ CatalogueController::CatalogueController(PedalSession& session, QWidget* client,
     const QString searchName = QStringLiteral("Search effects");
     search_ = named(new QLineEdit(client), searchName);
     search_->setPlaceholderText(searchName);
-    search_->setClearButtonEnabled(true);
-    for (QToolButton* clear : search_->findChildren<QToolButton*>())
-        clear->setAccessibleName(QStringLiteral("Clear search"));
+    // The clear button's icon is looked up in the desktop's icon theme, which
+    // takes longer than the rest of the window: it is made once there is
+    // something to clear (it only shows then).
+    connect(
+        search_, &QLineEdit::textChanged, this,
+        [this] {
+            search_->setClearButtonEnabled(true);
+            for (QToolButton* clear : search_->findChildren<QToolButton*>())
+                clear->setAccessibleName(QStringLiteral("Clear search"));
+        },
+        Qt::SingleShotConnection);
     search_->setToolTip(QStringLiteral("Type part of an effect's name; Enter opens the first one"));
     search_->setGeometry(10, 34, 380, 24);
     connect(search_, &QLineEdit::textChanged, this, &CatalogueController::onSearchEdited);
