@@ -607,6 +607,48 @@ void PedalSession::sendConfiguration(const Configuration& configuration) {
     }
 }
 
+void PedalSession::loadConfiguration(const QString& text, SessionDone done) {
+    // The file names its effect's version: the pedal's must be known.
+    readVersionIfUnknown([this, text, done](const SessionResult& version) {
+        if (!version.ok())
+            return tell(done, version);
+        const std::optional<int> number = HexToInt(text.left(4));
+        const std::optional<QString> effect =
+            number && *number != stored_.number ? catalogue_.effectName(*number) : std::nullopt;
+        if (!effect || effect->isEmpty())
+            return applyConfigurationText(text, done);
+        const QString held = stored_.name.isEmpty()
+                                 ? QStringLiteral("an effect the editor does not know")
+                                 : stored_.name;
+        // Declined: refused as a file of another effect is.
+        if (!Dialogs::instance().confirm(
+                QStringLiteral("This preset is for %1, but the pedal holds %2.\n\nUpload %1 to "
+                               "the pedal first, then apply the preset?")
+                    .arg(*effect, held),
+                Dialogs::Default::Yes))
+            return applyConfigurationText(text, done);
+        const auto uploadThenApply = [this, effect = *effect, text, done] {
+            upload(effect, true, [this, text, done](const SessionResult& uploaded) {
+                if (!uploaded.ok())
+                    return tell(done, uploaded);
+                applyConfigurationText(text, done);
+            });
+        };
+        if (!confirmLeavingEdits(uploadThenApply))
+            tell(done, SessionResult::cancelled());
+    });
+}
+
+void PedalSession::applyConfigurationText(const QString& text, const SessionDone& done) {
+    const ConfigurationReading reading =
+        readConfiguration(text, {stored_.number, stored_.version, parameters_.parameterCount(),
+                                 parameters_.readbackCount()});
+    if (!reading.configuration)
+        return tell(done, SessionResult::failed(reading.error, SessionResult::Status::BadInput));
+    sendConfiguration(*reading.configuration);
+    tell(done, SessionResult::done());
+}
+
 // ---------------------------------------------------------------------------
 // Uploads
 

@@ -202,6 +202,11 @@ public:
     // A configuration the player loaded: into the model, and what changed
     // to the pedal.
     void sendConfiguration(const Configuration& configuration);
+    // A preset file's text (as presetFileText gives it), checked against the
+    // stored effect, its version read first when unknown, and applied. A
+    // preset of another effect the catalogue holds is offered to be uploaded
+    // first (where Upload puts it, read back live), then applied: one step.
+    void loadConfiguration(const QString& text, SessionDone done);
 
     // Upgrade Mode from the menu while nothing is linked: arms or disarms
     // the next Link.
@@ -266,6 +271,8 @@ private:
     void applyPedalMode(const ParameterState& state);
     void applyMode(bool bank, bool byPlayer);
     void goLive(SessionDone done);
+    // The preset text checked against the stored, open effect and applied.
+    void applyConfigurationText(const QString& text, const SessionDone& done);
     void startUpload(const QString& effect, const QString& bankCommand, bool goLive,
                      SessionDone done);
     void onUploadWritten(const ExchangeResult& result);

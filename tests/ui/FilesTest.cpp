@@ -180,7 +180,8 @@ TEST_F(GravelFiles, FileThatDoesNotFitIsRefusedAndNothingIsApplied) {
     QString notHex = good;
     notHex.replace("007FE000", "007FG000");
     const std::pair<QString, QString> cases[] = {
-        // Another effect, whose version differs as well: the effect is named.
+        // Another effect, whose version differs as well: the effect is named
+        // (its upload offered first and declined).
         {otherNumber + "\r" + otherVersion + good.mid(7),
          "Loaded configuration does not match the effect currently stored on pedal"},
         {good.left(5) + otherVersion + good.mid(7),
@@ -195,7 +196,9 @@ TEST_F(GravelFiles, FileThatDoesNotFitIsRefusedAndNothingIsApplied) {
         clock.advance(10);
         dialogs.clear();
         pedal.clearWrites();
+        dialogs.answers = {false};
         load(presetPath("bad.txt"));
+        dialogs.answers.clear();
         ASSERT_EQ(dialogs.errors.size(), 1) << text.toStdString();
         EXPECT_TRUE(dialogs.errors[0].startsWith(error)) << dialogs.errors[0].toStdString();
         EXPECT_EQ(slider("Gain"), 3);

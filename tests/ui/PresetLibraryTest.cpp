@@ -97,16 +97,45 @@ TEST_F(PresetLibrary, DoubleClickOrEnterLoadsOneIntoThePedal) {
     EXPECT_EQ(pedalValue(1), 900);
 }
 
-// Loading goes through Load Configuration's checks: a preset of another
-// effect is refused and changes nothing.
-TEST_F(PresetLibrary, APresetOfAnotherEffectIsRefused) {
+// A preset carries its effect: one of another effect is offered to be
+// uploaded first; declined, it is refused as Load Configuration refuses it.
+TEST_F(PresetLibrary, APresetOfAnotherEffectIsRefusedUnlessItsEffectIsUploaded) {
     control<QCheckBox>(&library(), "Only the effect stored on the pedal")->click();
     choose("Crunch");
+    dialogs.answers = {false};
     libraryClick("Load");
+    settle();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions[0], "This preset is for " + Other + ", but the pedal holds " +
+                                        Stored + ".\n\nUpload " + Other +
+                                        " to the pedal first, then apply the preset?");
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("Loaded configuration does not match the effect"))
         << dialogs.errors[0].toStdString();
     EXPECT_TRUE(pedal.writes().isEmpty());
+}
+
+// Saved with Grizzle Drive on the pedal, loaded with Wobblecat Trem there:
+// the drive goes up, is read back live, and takes the preset's values.
+TEST_F(PresetLibrary, APresetOfAnotherEffectUploadsItThenAppliesIt) {
+    putOnPedal("Gain", Other);
+    setSlider("Drive", 700);
+    dialogs.files = {presetFolder() + "/Hot"};
+    trigger("Save Configuration");
+    settle();
+    putOnPedal("Modulation", Stored);
+    dialogs.clear();
+    control<QCheckBox>(&library(), "Only the effect stored on the pedal")->click();
+    choose("Hot");
+    libraryClick("Load");
+    settle();
+    EXPECT_EQ(dialogs.questions.size(), 1);
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+    EXPECT_EQ(editor->session().storedEffect().name, Other);
+    EXPECT_EQ(slider("Drive"), 700);
+    EXPECT_EQ(pedalValue(0), 700);
+    EXPECT_TRUE(statusLine(*main).startsWith("File loaded successfully: "))
+        << statusLine(*main).toStdString();
 }
 
 TEST_F(PresetLibrary, LoadWaitsForALiveWindow) {

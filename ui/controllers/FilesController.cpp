@@ -156,19 +156,9 @@ void FilesController::loadConfigurationFile(const QString& path) {
         return;
     }
     debugLog(*text);
-    // The file names the effect's version: the pedal's must be known.
-    session_.readVersionIfUnknown([this, path, text = *text](const SessionResult& version) {
-        if (!version.ok())
-            return report(version);
-        const ParameterModel& parameters = session_.parameters();
-        const ConfigurationReading reading = readConfiguration(
-            text, {session_.storedEffect().number, session_.storedEffect().version,
-                   parameters.parameterCount(), parameters.readbackCount()});
-        if (!reading.configuration) {
-            Dialogs::instance().error(reading.error);
-            return;
-        }
-        session_.sendConfiguration(*reading.configuration);
+    session_.loadConfiguration(*text, [this, path](const SessionResult& result) {
+        if (!result.ok())
+            return report(result);
         emit statusMessage(QStringLiteral("File loaded successfully: ") + path);
     });
 }
