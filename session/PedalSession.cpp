@@ -37,6 +37,11 @@ PedalSession::PedalSession(Connection& connection, QObject* parent)
             QStringLiteral("The pedal did not confirm the upload. Check its display, then try "
                            "again.")));
     });
+    // The new firmware's version, once the pedal has started it.
+    restartWait_ = Clock::instance().createTimer([this] {
+        storedReadDue_ = true;
+        readWhenIdle();
+    });
 }
 
 void PedalSession::restoreMode(bool bank) {
@@ -129,6 +134,7 @@ void PedalSession::onStateChanged(Connection::State state) {
         parameters_.forgetState();
         stored_.versionKnown = false;
         storedReadDue_ = false;
+        restartWait_->stop();
         if (pending_)
             finishUpload(state == State::Lost
                              ? SessionResult::failed(QStringLiteral(
@@ -912,6 +918,11 @@ void PedalSession::upgradeFirmware(const QString& imageName, UpgradeProgress pro
             // After Go the pedal runs its new firmware and the line is the
             // application's.
             upgradeArmed_ = false;
+            // The old version is no longer the pedal's; the new one is read
+            // once the pedal answers again.
+            firmwareKnown_ = false;
+            emit storedEffectChanged();
+            restartWait_->start(FirmwareRestartMs);
             outcome =
                 SessionResult::done(QStringLiteral("Firmware Upgrade Complete, device will now "
                                                    "restart"));

@@ -74,6 +74,9 @@ public:
     // How long the pedal may take to say "Upload complete" once the image
     // is written; it stores an image in well under a second.
     static constexpr int UploadConfirmLimitMs = 10000;
+    // How long the pedal takes after Go to start its new firmware and
+    // answer; then its version is read.
+    static constexpr int FirmwareRestartMs = 2000;
     // No bank is chosen: the preset slot.
     static constexpr int PresetSlot = -1;
 
@@ -314,6 +317,7 @@ private:
 
     std::optional<PendingUpload> pending_;
     std::unique_ptr<ClockTimer> uploadDeadline_;
+    std::unique_ptr<ClockTimer> restartWait_;
     // Frames the player confirmed while an exchange ran: sent after it.
     std::deque<HexFrame> waiting_;
 };

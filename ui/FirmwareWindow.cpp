@@ -11,18 +11,21 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 namespace kestra {
 
 QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs) {
     if (phase == UpgradePhase::Erasing)
         return QStringLiteral("Erasing the pedal's firmware");
-    // Every byte is written, then read back: twice the image's bytes in all.
-    const qint64 done = phase == UpgradePhase::Writing ? bytes : qint64(total) + bytes;
+    // Two steps over the same bytes, each counted on its own as the bar
+    // shows it; the time left counts both.
+    const bool writing = phase == UpgradePhase::Writing;
+    const qint64 done = writing ? bytes : qint64(total) + bytes;
     const qint64 all = 2 * qint64(total);
-    QString text = QStringLiteral("%1: %2 of %3 bytes")
-                       .arg(phase == UpgradePhase::Writing ? QStringLiteral("Writing")
-                                                           : QStringLiteral("Verifying"))
+    QString text = QStringLiteral("Step %1 of 2, %2: %3 of %4 bytes")
+                       .arg(writing ? 1 : 2)
+                       .arg(writing ? QStringLiteral("writing") : QStringLiteral("verifying"))
                        .arg(bytes)
                        .arg(total);
     if (done > 0 && elapsedMs > 0) {
@@ -92,10 +95,12 @@ void FirmwareWindow::onImageChosen(int index) {
 void FirmwareWindow::showProgress(UpgradePhase phase, int bytes, int total) {
     if (phase == UpgradePhase::Erasing)
         erasedAtMs_ = Clock::instance().elapsedMs();
-    progress_->setMaximum(2 * total);
-    progress_->setValue(phase == UpgradePhase::Verifying ? total + bytes
-                        : phase == UpgradePhase::Writing ? bytes
-                                                         : 0);
+    // The bar fills once for each step, as the text counts it.
+    progress_->setMaximum(std::max(total, 1));
+    progress_->setValue(phase == UpgradePhase::Erasing ? 0 : bytes);
+    progress_->setFormat(phase == UpgradePhase::Verifying ? QStringLiteral("Verifying %p%")
+                         : phase == UpgradePhase::Writing ? QStringLiteral("Writing %p%")
+                                                          : QStringLiteral("%p%"));
     status_->setText(
         upgradeProgressText(phase, bytes, total, Clock::instance().elapsedMs() - erasedAtMs_));
 }

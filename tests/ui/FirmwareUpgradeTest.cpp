@@ -146,11 +146,16 @@ TEST_F(FirmwareUpgradeTest, UpgradeFromTheMenuWritesTheImageAndThePedalRestartsW
                                    .arg(size % 256)));
     EXPECT_TRUE(log().contains("SEND GO COMMAND"));
 
-    // The restarted pedal reports its new firmware.
-    dialogs.clear();
-    click("Get FX Stored on Pedal");
+    // The old version is not shown as the pedal's; once the pedal has
+    // restarted, the editor reads the new one, and every place shows it.
+    const auto indicator = [this] { return main->findChild<QLabel*>("linkIndicator")->text(); };
+    EXPECT_FALSE(indicator().contains("firmware")) << indicator().toStdString();
+    EXPECT_TRUE(action("Firmware Version:"));
+    clock.advance(PedalSession::FirmwareRestartMs);
     settle();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('\n').toStdString();
     EXPECT_TRUE(action("Firmware Version: 2"));
+    EXPECT_TRUE(indicator().contains("firmware 2")) << indicator().toStdString();
 }
 
 TEST_F(FirmwareUpgradeTest, NoAtTheQuestionSendsNoEntryFrameAndUndoesTheBypass) {
@@ -530,11 +535,20 @@ TEST_F(FirmwareUpgradeTest, TheChoicesShowTheirVersionsAndProgressShowsBytesAndT
     const int size = static_cast<int>(ResourceStore::compiled().find("Firmware_2")->size());
     ASSERT_TRUE(
         clock.runUntil([this] { return progress()->value() >= progress()->maximum() / 4; }));
-    const QRegularExpression writing(
-        QStringLiteral("^Writing: (\\d+) of %1 bytes, about \\d+ s left$").arg(size));
-    EXPECT_TRUE(writing.match(status->text()).hasMatch()) << status->text().toStdString();
-    ASSERT_TRUE(clock.runUntil([this] { return progress()->value() > progress()->maximum() / 2; }));
-    EXPECT_TRUE(status->text().startsWith("Verifying: ")) << status->text().toStdString();
+    // The bar counts what the text counts: the bytes of the step it names.
+    const auto expectBarAgrees = [&](const QString& step) {
+        const QRegularExpression text(
+            QStringLiteral("^%1: (\\d+) of %2 bytes, about \\d+ s left$").arg(step).arg(size));
+        const QRegularExpressionMatch match = text.match(status->text());
+        ASSERT_TRUE(match.hasMatch()) << status->text().toStdString();
+        EXPECT_EQ(progress()->value(), match.captured(1).toInt());
+        EXPECT_EQ(progress()->maximum(), size);
+    };
+    expectBarAgrees("Step 1 of 2, writing");
+    ASSERT_TRUE(clock.runUntil([status] { return status->text().startsWith("Step 2 of 2"); }));
+    ASSERT_TRUE(
+        clock.runUntil([this] { return progress()->value() >= progress()->maximum() / 4; }));
+    expectBarAgrees("Step 2 of 2, verifying");
     settle();
     EXPECT_EQ(dialogs.messages, QStringList({Complete}));
     EXPECT_TRUE(status->text().isEmpty());
@@ -545,10 +559,11 @@ TEST(UpgradeProgressText, CountsTheTimeLeftFromTheBytesWrittenAndReadBack) {
               "Erasing the pedal's firmware");
     // A quarter of the bytes out and back in 1 s: 3 s to go.
     EXPECT_EQ(upgradeProgressText(UpgradePhase::Writing, 500, 1000, 1000),
-              "Writing: 500 of 1000 bytes, about 3 s left");
+              "Step 1 of 2, writing: 500 of 1000 bytes, about 3 s left");
     EXPECT_EQ(upgradeProgressText(UpgradePhase::Verifying, 500, 1000, 3000),
-              "Verifying: 500 of 1000 bytes, about 1 s left");
-    EXPECT_EQ(upgradeProgressText(UpgradePhase::Writing, 0, 1000, 0), "Writing: 0 of 1000 bytes");
+              "Step 2 of 2, verifying: 500 of 1000 bytes, about 1 s left");
+    EXPECT_EQ(upgradeProgressText(UpgradePhase::Writing, 0, 1000, 0),
+              "Step 1 of 2, writing: 0 of 1000 bytes");
 }
 
 // While the bootloader listens, every control that talks to the application

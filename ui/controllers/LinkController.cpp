@@ -254,9 +254,11 @@ void LinkController::onLinkLost(const QString& message) {
 }
 
 void LinkController::onStoredEffectChanged() {
-    if (session_.firmwareKnown())
-        firmwareVersion_->setText(
-            QStringLiteral("Firmware Version: %1").arg(session_.storedEffect().firmwareVersion));
+    // Unknown again after an upgrade, until the new firmware answers.
+    firmwareVersion_->setText(
+        session_.firmwareKnown()
+            ? QStringLiteral("Firmware Version: %1").arg(session_.storedEffect().firmwareVersion)
+            : QStringLiteral("Firmware Version:"));
     refreshLinkIndicator();
 }
 
