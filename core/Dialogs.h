@@ -23,6 +23,12 @@ public:
     virtual void message(const QString& text) = 0;
     // A modal warning for an operation that failed and ended.
     virtual void error(const QString& text) = 0;
+    // A note the player may turn off: true when the player asked not to see
+    // it again. Where there is nothing to tick it is a message.
+    virtual bool tip(const QString& text) {
+        message(text);
+        return false;
+    }
     // Which button a question offers first (Enter and Escape aside).
     enum class Default { Yes, No };
     // A Yes/No question; only No answers false. Questions before something

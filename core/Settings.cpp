@@ -47,6 +47,11 @@ bool valueColumnShown() {
     return readYesNo(valueColumnFile(), true);
 }
 
+QString impulseResponseTipFile() {
+    return QDir(subfolderPath(MakerFolder, ProductFolder))
+        .filePath(QStringLiteral("ShowImpulseResponseTip.txt"));
+}
+
 QString connectionFile() {
     return QDir(subfolderPath(MakerFolder, ProductFolder))
         .filePath(QStringLiteral("Connection.txt"));

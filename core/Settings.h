@@ -33,6 +33,8 @@ QString valueColumnFile(); // Quorvane/Kestra/ShowValues.txt
 // Whether the values are shown: yes unless the player said no.
 bool valueColumnShown();
 QString connectionFile(); // Quorvane/Kestra/Connection.txt
+// "YES" or "NO": whether the Impulse Response category shows how to load one.
+QString impulseResponseTipFile(); // Quorvane/Kestra/ShowImpulseResponseTip.txt
 // Where the player left each window: one "name x y width height" a line.
 QString windowPlacesFile(); // Quorvane/Kestra/WindowPlaces.txt
 

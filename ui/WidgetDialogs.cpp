@@ -1,5 +1,6 @@
 #include "ui/WidgetDialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -16,6 +17,14 @@ void WidgetDialogs::message(const QString& text) {
 
 void WidgetDialogs::error(const QString& text) {
     QMessageBox::warning(parent_, Title, text);
+}
+
+bool WidgetDialogs::tip(const QString& text) {
+    QMessageBox box(QMessageBox::Information, Title, text, QMessageBox::Ok, parent_);
+    auto* never = new QCheckBox(QStringLiteral("Don't show this again"), &box);
+    box.setCheckBox(never);
+    box.exec();
+    return never->isChecked();
 }
 
 bool WidgetDialogs::confirm(const QString& text, Default preselected) {

@@ -13,6 +13,7 @@ public:
 
     void message(const QString& text) override;
     void error(const QString& text) override;
+    bool tip(const QString& text) override;
     using Dialogs::confirm;
     bool confirm(const QString& text, Default preselected) override;
     Choice offer(const QString& text, Default preselected) override;

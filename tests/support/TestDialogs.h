@@ -26,6 +26,11 @@ public:
 
     void message(const QString& text) override { messages.append(text); }
     void error(const QString& text) override { errors.append(text); }
+    // Shown as a message; the box is ticked when the test said so.
+    bool tip(const QString& text) override {
+        messages.append(text);
+        return tickTips;
+    }
     using Dialogs::confirm;
     bool confirm(const QString& text, Default preselected) override {
         questions.append(text);
@@ -77,6 +82,7 @@ public:
     }
 
     QStringList messages;
+    bool tickTips = false;
     QStringList errors;
     QStringList questions;
     std::vector<Default> defaults; // the preselected answer of each question

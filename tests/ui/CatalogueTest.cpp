@@ -1,6 +1,7 @@
 // The catalogue in the main window: categories, effects, the bank limit, the
 // arrow keys, and Upload to the preset slot or a bank.
 #include "PedalFixture.h"
+#include "core/Settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -48,6 +49,24 @@ TEST_F(CatalogueTest, ImpulseResponseCategoryExplainsTheWorkflowAndOnlyItsEffect
     EXPECT_TRUE(action("Load IR")->isEnabled());
     select("Gain", "Grizzle Drive");
     EXPECT_FALSE(action("Load IR")->isEnabled());
+}
+
+// The instructions come each time until the player ticks "Don't show this
+// again", in this run and the next.
+TEST_F(CatalogueTest, ImpulseResponseInstructionsStopOnceThePlayerSaysSo) {
+    chooseCategory("Impulse Response");
+    chooseCategory("Gain");
+    dialogs.tickTips = true;
+    chooseCategory("Impulse Response");
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    chooseCategory("Gain");
+    chooseCategory("Impulse Response");
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_EQ(settings::readText(settings::impulseResponseTipFile()), "NO");
+    editor = std::make_unique<EditorApplication>(false);
+    main = &editor->mainWindow();
+    chooseCategory("Impulse Response");
+    EXPECT_EQ(dialogs.messages.size(), 2) << "not shown in the next run either";
 }
 
 TEST_F(CatalogueTest, ImpulseResponseUploadWithoutALoadedResponseIsRefused) {

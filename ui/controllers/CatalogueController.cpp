@@ -4,6 +4,7 @@
 #include "catalogue/Upload.h"
 #include "core/DebugLog.h"
 #include "core/Dialogs.h"
+#include "core/Settings.h"
 #include "ir/IrLoader.h"
 #include "ui/EffectInfoWindow.h"
 #include "ui/ParameterWindow.h"
@@ -119,8 +120,11 @@ void CatalogueController::onCategoryActivated(int row) {
         Dialogs::instance().message(error);
     selectedCategory_ = row;
     fillEffectList(members.value_or(QStringList()));
-    if (row == ImpulseResponseCategoryIndex)
-        Dialogs::instance().message(ImpulseResponseInstructions);
+    if (row == ImpulseResponseCategoryIndex &&
+        settings::readYesNo(settings::impulseResponseTipFile(), true) &&
+        Dialogs::instance().tip(ImpulseResponseInstructions))
+        reportSaveError(settings::impulseResponseTipFile(),
+                        settings::writeYesNo(settings::impulseResponseTipFile(), false));
 }
 
 void CatalogueController::fillEffectList(const QStringList& names) {
