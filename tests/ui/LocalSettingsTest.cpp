@@ -3,6 +3,7 @@
 #include "EditorFixture.h"
 #include "catalogue/ResourceStore.h"
 #include "core/Settings.h"
+#include "ui/widgets/ToggleSwitch.h"
 
 #include <QApplication>
 #include <QDir>
@@ -10,6 +11,7 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 namespace kestra::test {
 namespace {
@@ -168,6 +170,21 @@ TEST_F(LocalSettings, LookMenuOffersEightNamedStylesAndChecksTheCurrentOne) {
     EXPECT_EQ(bytesOf(settings::styleFile()), "2");
     EXPECT_EQ(names()[2], "Midnight Blue*");
     EXPECT_FALSE(entries[7]->isChecked());
+}
+
+// Every look colours the Live switch its own way: the style sheet reaches
+// the switch (a type selector names its class with its namespace).
+TEST_F(LocalSettings, EveryLookColoursTheLiveSwitch) {
+    auto* live = control<ToggleSwitch>(main, "Live OFF");
+    const QRegularExpression declared("qproperty-trackOffColor:\\s*(#[0-9a-fA-F]{6})");
+    const QList<QAction*> entries = look()->actions();
+    for (int n = 0; n < entries.size(); ++n) {
+        const QRegularExpressionMatch match = declared.match(styleSheetOf(n));
+        ASSERT_TRUE(match.hasMatch()) << entries[n]->text().toStdString();
+        entries[n]->trigger();
+        EXPECT_EQ(live->trackOffColor(), QColor(match.captured(1)))
+            << entries[n]->text().toStdString();
+    }
 }
 
 struct StyleCase {
