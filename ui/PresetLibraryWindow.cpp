@@ -35,8 +35,11 @@ PresetLibraryWindow::PresetLibraryWindow(const Catalogue& catalogue, QWidget* pa
     list_->setRootIsDecorated(false);
     list_->setAllColumnsShowFocus(true);
     list_->header()->setAccessibleName(QStringLiteral("Preset columns"));
-    list_->header()->resizeSection(0, 200);
-    list_->header()->resizeSection(1, 150);
+    // The effect and the date are shown whole; the name takes what is left.
+    list_->header()->setStretchLastSection(false);
+    list_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    list_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    list_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     // A double-click, or Enter on the chosen row.
     connect(list_, &QTreeWidget::itemActivated, this, [this] { onLoad(); });
     connect(list_, &QTreeWidget::currentItemChanged, this, [this] { showButtons(); });

@@ -2,8 +2,11 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
+#include <QTreeView>
 
 namespace kestra {
 
@@ -48,8 +51,26 @@ int WidgetDialogs::choose(const QString& text, const QStringList& options) {
     return ok ? static_cast<int>(options.indexOf(picked)) : -1;
 }
 
+namespace {
+// Qt's own file dialog (where the desktop offers none) opens too narrow for
+// its columns: names, sizes and dates are shown whole.
+void showColumnsWhole(QFileDialog& dialog) {
+    auto* details = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
+    if (!details)
+        return;
+    QHeaderView* header = details->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int column = 1; column < header->count(); ++column)
+        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    dialog.resize(
+        dialog.sizeHint().expandedTo(QSize(760, 460)).boundedTo(dialog.screen()->availableSize()));
+}
+} // namespace
+
 QString WidgetDialogs::openFile(const FileDialogOptions& options) {
     QFileDialog dialog(parent_, options.title, options.folder, options.filter);
+    showColumnsWhole(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (!options.defaultSuffix.isEmpty())
@@ -59,6 +80,7 @@ QString WidgetDialogs::openFile(const FileDialogOptions& options) {
 
 QString WidgetDialogs::saveFile(const FileDialogOptions& options) {
     QFileDialog dialog(parent_, options.title, options.folder, options.filter);
+    showColumnsWhole(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (!options.defaultSuffix.isEmpty())
         dialog.setDefaultSuffix(options.defaultSuffix);
