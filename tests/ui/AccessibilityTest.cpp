@@ -3,6 +3,7 @@
 // the label beside it), and labels are read as the text they show.
 #include "EditorFixture.h"
 #include "ui/PedalWindow.h"
+#include "ui/PresetLibraryWindow.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -59,7 +60,8 @@ protected:
                 &editor->console(),
                 &editor->firmwareWindow(),
                 &editor->effectInfoWindow(),
-                &editor->newVersionDialog()};
+                &editor->newVersionDialog(),
+                static_cast<QWidget*>(main->presetLibrary())};
     }
     // Controls without a name, names two controls share in one window, and
     // labels read as something other than their text.
@@ -99,6 +101,31 @@ TEST_F(Accessibility, EveryControlOfEveryWindowHasANameOfItsOwn) {
 
     select("Modulation", "Wobblecat Trem");
     EXPECT_TRUE(problems().isEmpty()) << problems().join('\n').toStdString();
+}
+
+// A pick box is read out by its entry ("KI"): what it routes, and what the
+// entry means, is in the description a screen reader hears after it.
+TEST_F(Accessibility, EveryPickBoxIsHeardWithWhatItRoutes) {
+    link();
+    select("Modulation", "Wobblecat Trem");
+    // Each pick box and the parameter or footswitch function it routes.
+    QList<std::pair<QComboBox*, QString>> boxes;
+    for (QComboBox* box : editor->parameterWindow().findChildren<QComboBox*>()) {
+        const QString name = box->accessibleName();
+        if (name.endsWith(" source") || name.endsWith(" LED"))
+            boxes.append({box, name.section(' ', 0, -2)});
+        else if (name == "Bypass Toggle" || name == "Preset Change")
+            boxes.append({box, name});
+    }
+    ASSERT_EQ(boxes.size(), 8) << "five parameters, bypass, preset change and the LFO's LED";
+    for (const auto& [box, routed] : boxes) {
+        QAccessibleInterface* read = QAccessible::queryAccessibleInterface(box);
+        ASSERT_TRUE(read);
+        EXPECT_TRUE(read->text(QAccessible::Description).contains(routed))
+            << describe(box).toStdString() << " is heard as '"
+            << read->text(QAccessible::Description).toStdString() << "'";
+        EXPECT_FALSE(box->toolTip().isEmpty()) << describe(box).toStdString();
+    }
 }
 
 // The switch is read as the label that says whether live mode is on.
