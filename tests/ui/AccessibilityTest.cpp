@@ -128,6 +128,34 @@ TEST_F(Accessibility, EveryPickBoxIsHeardWithWhatItRoutes) {
     }
 }
 
+// Tab goes through the main window as it reads, top to bottom and, within
+// a row, left to right, starting at the search field.
+TEST_F(Accessibility, TabFollowsTheMainWindowFromTopToBottom) {
+    main->show();
+    struct Stop {
+        QString name;
+        QRect place;
+    };
+    QList<Stop> stops;
+    QWidget* first = control<QWidget>(main, "Search effects");
+    for (QWidget* w = first; stops.isEmpty() || w != first; w = w->nextInFocusChain()) {
+        if (w->window() == main && w->isVisible() && (w->focusPolicy() & Qt::TabFocus) && !part(w))
+            stops.append({w->accessibleName(), QRect(w->mapTo(main, QPoint()), w->size())});
+    }
+    QStringList names;
+    for (const Stop& stop : stops)
+        names << stop.name;
+    EXPECT_GE(stops.size(), 10) << names.join(", ").toStdString();
+    for (int i = 1; i < stops.size(); ++i) {
+        const QRect& before = stops[i - 1].place;
+        const QRect& after = stops[i].place;
+        const bool sameRow = after.top() < before.bottom() && before.top() < after.bottom();
+        EXPECT_TRUE(sameRow ? after.left() > before.left() : after.top() >= before.bottom())
+            << stops[i].name.toStdString() << " after " << stops[i - 1].name.toStdString() << " in "
+            << names.join(", ").toStdString();
+    }
+}
+
 // The switch is read as the label that says whether live mode is on.
 TEST_F(Accessibility, TheLiveSwitchIsReadAsItsLabelSays) {
     link();
