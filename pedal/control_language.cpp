@@ -128,7 +128,7 @@ CommandResult VirtualPedal::command(std::string_view line) {
     } else if (verb == "effect" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 0xFFFF) {
         // The player picked another effect on the pedal: the active slot now
         // holds it. An empty slot gets a minimal image with no parameters.
-        const auto before = activeEffect();
+        const Running before = running();
         Bytes& image = images_[activeSlot()];
         if (image.size() + 1 < kMinUpload) {
             image.assign(kMinUpload - 1, 0xFF);
@@ -142,7 +142,7 @@ CommandResult VirtualPedal::command(std::string_view line) {
     } else if (verb == "bank" && a.size() == 2 && arg(1) && *arg(1) >= 0 && *arg(1) <= 2) {
         changeBank(static_cast<std::uint8_t>(*arg(1)));
     } else if (verb == "mode" && a.size() == 2 && (a[1] == "bank" || a[1] == "preset")) {
-        const auto before = activeEffect();
+        const Running before = running();
         live_.bankMode = a[1] == "bank";
         reportEffectChange(before);
     } else if (verb == "save-button" && a.size() == 2 && (a[1] == "down" || a[1] == "up")) {

@@ -371,9 +371,9 @@ void VirtualPedal::moveSource(std::uint8_t source, std::uint16_t level) {
     }
 }
 
-void VirtualPedal::reportEffectChange(std::optional<std::uint16_t> before) {
+void VirtualPedal::reportEffectChange(const Running& before) {
     const auto after = activeEffect();
-    if (after && after != before) {
+    if (after && (after != before.effect || activeSlot() != before.slot)) {
         char text[8];
         std::snprintf(text, sizeof text, "1%X", static_cast<unsigned>(*after));
         sendText(text);
@@ -381,7 +381,7 @@ void VirtualPedal::reportEffectChange(std::optional<std::uint16_t> before) {
 }
 
 void VirtualPedal::changeBank(std::uint8_t bank) {
-    const auto before = activeEffect();
+    const Running before = running();
     live_.bankMode = true;
     live_.bank = bank;
     sendText("0" + std::to_string(bank));

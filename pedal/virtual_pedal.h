@@ -204,7 +204,15 @@ private:
     void moveSource(std::uint8_t source, std::uint16_t level);
     void pressFootswitch(std::uint8_t source);
     void changeBank(std::uint8_t bank);
-    void reportEffectChange(std::optional<std::uint16_t> before);
+    // The effect running now, when it is another than before or comes from
+    // another slot (a bank holding the same effect number may hold another
+    // version): the pedal loads it and says so.
+    struct Running {
+        int slot;
+        std::optional<std::uint16_t> effect;
+    };
+    Running running() const { return {activeSlot(), activeEffect()}; }
+    void reportEffectChange(const Running& before);
     void enterBootloader();
     // The pedal's UART: 115200 8N1 for the application, the baud the ROM
     // measured on the sync byte at 8E1 for the bootloader.

@@ -49,6 +49,9 @@ using test::VirtualPedalControl;
 // The longest any operation may run: a firmware upgrade with retries is
 // well inside it.
 constexpr qint64 TimeLimitMs = 120000;
+// How long the pedal's status text may take to reach the editor after the
+// pedal changed its effect by itself: the latency timer and the line.
+constexpr qint64 HearingMs = 100;
 constexpr std::size_t RecentSteps = 20;
 
 // Written by the signal handler: prepared before each step, because a
@@ -484,8 +487,17 @@ private:
         // A read of the pedal's answer: not while an upload or a status
         // text still waits to be read back.
         const StoredEffect& stored = session.storedEffect();
+        // Nor before the pedal's word of an effect it changed itself can
+        // have arrived.
+        const QString running =
+            status["effect.slot"] + ' ' + status["effect.number"] + ' ' + status["effect.version"];
+        if (running != pedalRunning_) {
+            pedalRunning_ = running;
+            pedalChangedAt_ = clock_.elapsedMs();
+        }
         facts.versionKnown = stored.versionKnown && !stored.none && !session.uploadPending() &&
-                             status["mode"] == QLatin1String("app");
+                             status["mode"] == QLatin1String("app") &&
+                             clock_.elapsedMs() - pedalChangedAt_ >= HearingMs;
         facts.storedNumber = stored.number;
         facts.storedVersion = stored.version;
         facts.pedalNumber = status["effect.number"].toInt();
@@ -544,6 +556,9 @@ private:
     std::unique_ptr<EditorApplication> editor_;
     std::deque<QString> recent_;
     qint64 busySince_ = -1;
+    // What the pedal ran when last looked at, and since when.
+    QString pedalRunning_;
+    qint64 pedalChangedAt_ = 0;
     bool silent_ = false;
     bool unplugged_ = false;
 };
