@@ -212,26 +212,6 @@ TEST_F(EditHistoryTest, ClosingWithEditsAsksAndYesStoresBeforeClosing) {
     EXPECT_EQ(connection().state(), Connection::State::Unlinked) << "closed once stored";
 }
 
-// File > Quit (Ctrl+Q) asks what closing the window asks.
-TEST_F(EditHistoryTest, QuitWithEditsAsksAsClosingDoes) {
-    main->show();
-    EXPECT_EQ(action("Quit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
-    setSlider("Depth", 512);
-    dialogs.offerAnswers = {Dialogs::Choice::Cancel};
-    trigger("Quit");
-    EXPECT_EQ(dialogs.offers.size(), 1);
-    EXPECT_TRUE(main->isVisible());
-    EXPECT_EQ(connection().state(), Connection::State::Linked);
-
-    dialogs.offerAnswers = {Dialogs::Choice::Yes};
-    trigger("Quit");
-    settle();
-    EXPECT_EQ(dialogs.offers.size(), 2);
-    EXPECT_EQ(pedalStatus("stored-settings"), "same");
-    EXPECT_FALSE(main->isVisible()) << "closed once stored";
-    EXPECT_EQ(connection().state(), Connection::State::Unlinked);
-}
-
 TEST_F(EditHistoryTest, LevelsReadAsPercentagesInTheTooltipAndTheValueColumn) {
     setSlider("Depth", 512);
     EXPECT_EQ(parameter<QSlider>("Depth")->toolTip(), "512 (50 %)");
