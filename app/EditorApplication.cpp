@@ -9,7 +9,7 @@
 namespace kestra {
 
 namespace {
-// Runs then once window has painted for the first time and the picture is
+// Calls then once window has painted for the first time and the picture is
 // on screen (a zero timer fires after the backing store is flushed).
 class AfterFirstPaint final : public QObject {
 public:
