@@ -37,36 +37,24 @@ public:
     void completeStartup();
 
     MainWindow& mainWindow() { return *mainWindow_; }
-    ParameterWindow& parameterWindow() {
-        completeStartup();
-        return *parameterWindow_;
-    }
-    PedalWindow& pedalWindow() {
-        completeStartup();
-        return *pedalWindow_;
-    }
-    ConsoleWindow& console() {
-        completeStartup();
-        return *console_;
-    }
-    FirmwareWindow& firmwareWindow() {
-        completeStartup();
-        return *firmwareWindow_;
-    }
-    EffectInfoWindow& effectInfoWindow() {
-        completeStartup();
-        return *effectInfoWindow_;
-    }
-    NewVersionDialog& newVersionDialog() {
-        completeStartup();
-        return *newVersionDialog_;
-    }
+    ParameterWindow& parameterWindow() { return made(parameterWindow_); }
+    PedalWindow& pedalWindow() { return made(pedalWindow_); }
+    ConsoleWindow& console() { return made(console_); }
+    FirmwareWindow& firmwareWindow() { return made(firmwareWindow_); }
+    EffectInfoWindow& effectInfoWindow() { return made(effectInfoWindow_); }
+    NewVersionDialog& newVersionDialog() { return made(newVersionDialog_); }
     Connection& connection() { return connection_; }
     Backends& backends() { return backends_; }
     PedalSession& session() { return session_; }
     ParameterModel& parameters() { return session_.parameters(); }
 
 private:
+    template <typename Window>
+    Window& made(const std::unique_ptr<Window>& window) {
+        completeStartup();
+        return *window;
+    }
+
     Backends backends_;
     Connection connection_{backends_.port()};
     PedalSession session_{connection_};
