@@ -2,7 +2,9 @@
 
 #include "catalogue/NameMatch.h"
 #include "catalogue/Upload.h"
+#include "core/Clock.h"
 #include "firmware/FirmwareImage.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ir/IrLoader.h"
 #include "port/Backends.h"
 
@@ -486,20 +488,22 @@ void CliSession::writeFirmware(const QString& imageName) {
         if (!entered.ok())
             return finish(entered);
         err_ << "Connection to bootloader succeeded. Release B2(SAVE)." << Qt::endl;
+        // A line for each tenth of each step, in the window's words.
         auto shownTenth = std::make_shared<int>(-1);
-        const auto progress = [this, shownTenth](UpgradePhase phase, int bytes, int total) {
+        auto erasedAtMs = std::make_shared<qint64>(0);
+        const auto progress = [this, shownTenth, erasedAtMs](UpgradePhase phase, int bytes,
+                                                             int total) {
             if (phase == UpgradePhase::Erasing)
-                return;
-            const int step =
-                (phase == UpgradePhase::Verifying ? 10 : 0) + (total > 0 ? bytes * 10 / total : 10);
+                *erasedAtMs = Clock::instance().elapsedMs();
+            const int step = phase == UpgradePhase::Erasing
+                                 ? -2
+                                 : (phase == UpgradePhase::Verifying ? 10 : 0) +
+                                       (total > 0 ? bytes * 10 / total : 10);
             if (step == *shownTenth)
                 return;
             *shownTenth = step;
-            err_ << QStringLiteral("%1 %2 of %3 bytes")
-                        .arg(phase == UpgradePhase::Writing ? QStringLiteral("written")
-                                                            : QStringLiteral("verified"))
-                        .arg(bytes)
-                        .arg(total)
+            err_ << upgradeProgressText(phase, bytes, total,
+                                        Clock::instance().elapsedMs() - *erasedAtMs)
                  << Qt::endl;
         };
         session_.upgradeFirmware(name, progress, [this](const SessionResult& result) {

@@ -171,4 +171,24 @@ QString upgradeQuestion(const BootloaderFacts& facts, int version) {
     return text;
 }
 
+QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs) {
+    if (phase == UpgradePhase::Erasing)
+        return QStringLiteral("Erasing the pedal's firmware");
+    // Two steps over the same bytes, each counted on its own; the time left
+    // counts both.
+    const bool writing = phase == UpgradePhase::Writing;
+    const qint64 done = writing ? bytes : qint64(total) + bytes;
+    const qint64 all = 2 * qint64(total);
+    QString text = QStringLiteral("Step %1 of 2, %2: %3 of %4 bytes")
+                       .arg(writing ? 1 : 2)
+                       .arg(writing ? QStringLiteral("writing") : QStringLiteral("verifying"))
+                       .arg(bytes)
+                       .arg(total);
+    if (done > 0 && elapsedMs > 0) {
+        const qint64 leftMs = (all - done) * elapsedMs / done;
+        text += QStringLiteral(", about %1 s left").arg((leftMs + 999) / 1000);
+    }
+    return text;
+}
+
 } // namespace kestra

@@ -58,4 +58,9 @@ bool startFirmwareUpgrade(Connection& connection, const QByteArray& image, int v
 // downgrade, and that nothing may interrupt the upgrade.
 QString upgradeQuestion(const BootloaderFacts& facts, int version);
 
+// What an upgrade is doing, for the player: the step, the bytes done in it
+// and, once there is something to go by, the time left since the erase
+// ("Step 1 of 2, writing: 12288 of 41252 bytes, about 7 s left").
+QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs);
+
 } // namespace kestra

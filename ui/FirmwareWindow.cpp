@@ -4,6 +4,7 @@
 #include "core/DebugLog.h"
 #include "core/Dialogs.h"
 #include "firmware/Bootloader.h"
+#include "firmware/FirmwareUpgrade.h"
 #include "ui/widgets/Accessible.h"
 
 #include <QCloseEvent>
@@ -14,26 +15,6 @@
 #include <algorithm>
 
 namespace kestra {
-
-QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs) {
-    if (phase == UpgradePhase::Erasing)
-        return QStringLiteral("Erasing the pedal's firmware");
-    // Two steps over the same bytes, each counted on its own as the bar
-    // shows it; the time left counts both.
-    const bool writing = phase == UpgradePhase::Writing;
-    const qint64 done = writing ? bytes : qint64(total) + bytes;
-    const qint64 all = 2 * qint64(total);
-    QString text = QStringLiteral("Step %1 of 2, %2: %3 of %4 bytes")
-                       .arg(writing ? 1 : 2)
-                       .arg(writing ? QStringLiteral("writing") : QStringLiteral("verifying"))
-                       .arg(bytes)
-                       .arg(total);
-    if (done > 0 && elapsedMs > 0) {
-        const qint64 leftMs = (all - done) * elapsedMs / done;
-        text += QStringLiteral(", about %1 s left").arg((leftMs + 999) / 1000);
-    }
-    return text;
-}
 
 FirmwareWindow::FirmwareWindow(PedalSession& session, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |

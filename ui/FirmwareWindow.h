@@ -56,9 +56,4 @@ private:
     QLabel* status_ = nullptr;
 };
 
-// The text under the progress bar: the step, the bytes done in it and, once
-// there is something to go by, the time left ("Step 1 of 2, writing: 12288
-// of 41252 bytes, about 7 s left").
-QString upgradeProgressText(UpgradePhase phase, int bytes, int total, qint64 elapsedMs);
-
 } // namespace kestra

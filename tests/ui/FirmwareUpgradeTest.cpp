@@ -2,6 +2,8 @@
 // the ROM bootloader, the image written, and the pedal back in normal use;
 // refused steps, a silent bootloader, the cable pulled mid-write, and every
 // other control kept away from a listening bootloader.
+#include "firmware/FirmwareUpgrade.h"
+
 #include "EditorFixture.h"
 #include "catalogue/ResourceStore.h"
 #include "firmware/Bootloader.h"
