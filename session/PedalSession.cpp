@@ -746,7 +746,14 @@ void PedalSession::finishUpload(const SessionResult& result) {
     if (!pending_)
         return;
     const SessionDone done = std::move(pending_->done);
+    // Unconfirmed, the image may still be stored: what the pedal holds is
+    // read again before a file relies on its version.
+    const bool mayBeStored = pending_->written && !result.ok();
     pending_.reset();
+    if (mayBeStored && stored_.versionKnown) {
+        stored_.versionKnown = false;
+        emit storedEffectChanged();
+    }
     tell(done, result);
     emit situationChanged();
     // A status text that came meanwhile is read back now.

@@ -137,6 +137,18 @@ TEST_F(SessionRules, TheWaitForUploadCompleteEndsWithTheLinkOrItsTimeLimit) {
     EXPECT_TRUE(pedal.writes().isEmpty()) << pedal.writes().join(' ').toStdString();
 }
 
+// An upload the pedal took but never confirmed may be stored all the same:
+// the version the editor read before is no longer taken for the pedal's.
+TEST_F(SessionRules, AnUnconfirmedUploadLeavesTheStoredVersionUnknown) {
+    putOnPedal("Modulation", Stored);
+    ASSERT_TRUE(session().storedEffect().versionKnown);
+    pedal.command("fault silent on");
+    click("Upload Selected Effect");
+    clock.advance(PedalSession::UploadConfirmLimitMs + 1000);
+    ASSERT_FALSE(session().uploadPending());
+    EXPECT_FALSE(session().storedEffect().versionKnown);
+}
+
 // Effects carry different versions: one the pedal reports by itself is read
 // back, so what the editor holds (and a saved file carries) is the pedal's.
 TEST_F(SessionRules, TheVersionOfAnEffectThePedalReportsIsThePedals) {
